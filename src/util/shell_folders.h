@@ -1,0 +1,19 @@
+// Shell folders by name: the table that turns a folder name such as "Common AppData"
+// into the shell's CSIDL identifier, and the lookup of that folder's path.
+#pragma once
+
+struct FolderRow {
+  char name[255];
+  int id;
+};
+
+const int kFolderTableRows = 37;
+extern const FolderRow FolderTable[kFolderTableRows];
+
+// The CSIDL identifier of the first row whose name matches (letters in any case, blanks
+// around the name ignored), or -1.
+int FolderIdFromName(const char* name);
+
+// Writes the folder's file-system path into path (260 characters); false, with path
+// unchanged, for an unknown name or a folder the shell cannot locate.
+bool GetFolderPath(const char* name, char* path);
