@@ -1,0 +1,3 @@
+#include "driver/stages.h"
+
+void Relaunch(DriverBuffers*, bool) {}

@@ -1,0 +1,27 @@
+// The three run modes' step sequences. Each logs its own lines, the last one included.
+#pragma once
+
+#include "util/bounded_text.h"
+
+// WinMain's working buffers, zero-filled at entry and shared with the stage it runs.
+struct DriverBuffers {
+  char messageBuffer[kMessageCapacity];
+  char errorText[kErrorTextCapacity];
+  char exePath[kPathCapacity];
+  char tempDirectory[kPathCapacity];
+  char homePath[kPathCapacity];
+  char copySource[kPathCapacity];
+  char tempCopyPath[kPathCapacity];
+  char launchArguments[kPathCapacity];
+};
+
+// Copies the executable into the temporary directory and starts that copy elevated,
+// passing on the run's "silent" and "zapfiles" words.
+void Relaunch(DriverBuffers* buffers, bool zapFiles);
+
+// Registers the next-logon cleanup, stops and deletes the service, and removes the
+// autostart value and the configuration key tree.
+void Removal(DriverBuffers* buffers);
+
+// Deletes the service's home directory with everything in it.
+void FileCleanup(DriverBuffers* buffers);

@@ -1,0 +1,15 @@
+// The removal log: one text file shared by every run of the program, to which each step
+// is appended as one line that starts with the local date and time. The file is opened,
+// written, committed and closed for every line, so each line is on disk before the next
+// step begins.
+#pragma once
+
+// Replaces the contents of line (4096 characters) with the prefix "[Y-M-D hh:mm:ss] ".
+void LogTimestamp(char* line);
+
+// Appends the timestamped message and a line end to the file at path, or nothing when
+// enabled is false. A line that would not fit whole is dropped, never cut.
+void WriteLogLine(const char* message, const char* path, bool enabled);
+
+// Creates every directory on the way to the file that filePath names.
+void CreateDirectoryChain(const char* filePath);

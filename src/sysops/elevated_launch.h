@@ -1,0 +1,13 @@
+// Starting a program elevated through the shell's "RunAs" verb, and the system's text
+// for the last error.
+#pragma once
+
+// Starts file with parameters (either may be at most 259 characters), waiting for it to
+// end when wait is true. On failure errorText (2048 characters) names the program and
+// gives the system's message.
+bool LaunchElevated(const char* file, const char* parameters, bool wait, int showCommand, char* errorText);
+
+// The system's message for the calling thread's last error, cleaned to printable ASCII,
+// or the code's decimal number; text holds 2048 characters. Call it right after the
+// failed platform call.
+void GetLastErrorText(char* text);
