@@ -1,0 +1,112 @@
+// Starting a program through the shell with the "RunAs" verb, so that the platform asks
+// for administrative rights, and turning the last error into one printable line for the
+// log. The launch never shows a dialog of its own: a failure must come back as a result,
+// because a silent run has nobody to close a message box.
+#include "sysops/elevated_launch.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include "util/bounded_text.h"
+#include "util/text_helpers.h"
+
+#ifndef _WIN64
+static_assert(sizeof(SHELLEXECUTEINFOW) == 60, "the 32-bit launch record is 60 bytes");
+#endif
+
+namespace {
+
+// Room for the wide form of a text; an ANSI text never needs more wide characters than
+// it has bytes.
+const int kWideCapacity = 4096;
+
+// Converts text (length characters, terminator not counted) into wide, terminator
+// included; length must be below kWideCapacity.
+bool ToWide(const char* text, size_t length, wchar_t* wide) {
+  return MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length) + 1, wide, kWideCapacity) != 0;
+}
+
+// The one failure sentence the log shows: which program, and why it did not start.
+void FailureText(char* errorText, const char* file, const char* reason) {
+  CopyText(errorText, kErrorTextCapacity, "Unable to run the program: ");
+  AppendText(errorText, kErrorTextCapacity, file);
+  AppendText(errorText, kErrorTextCapacity, " Error Message: ");
+  AppendText(errorText, kErrorTextCapacity, reason);
+}
+
+}  // namespace
+
+bool LaunchElevated(const char* file, const char* parameters, bool wait, int showCommand, char* errorText) {
+  wchar_t wideFile[kWideCapacity];
+  wchar_t wideParameters[kWideCapacity];
+  char systemText[kErrorTextCapacity];
+  size_t fileLength = 0;
+  size_t parametersLength = 0;
+
+  if (TextFailed(TextLength(file, kPathCapacity, &fileLength))) {
+    CopyText(errorText, kErrorTextCapacity,
+             "Unable to run the program: its path is missing or has 260 or more characters");
+    return false;
+  }
+  // The parameters go to the shell whole or not at all: a cut command line would start
+  // the program with different words than the caller chose.
+  if (parameters == nullptr) parameters = "";
+  if (TextFailed(TextLength(parameters, kWideCapacity, &parametersLength))) {
+    FailureText(errorText, file, "its parameters have 4096 or more characters");
+    return false;
+  }
+  if (!ToWide(file, fileLength, wideFile) || !ToWide(parameters, parametersLength, wideParameters)) {
+    GetLastErrorText(systemText);
+    FailureText(errorText, file, systemText);
+    return false;
+  }
+
+  SHELLEXECUTEINFOW launch;
+  ZeroMemory(&launch, sizeof(launch));
+  launch.cbSize = sizeof(launch);
+  // FLAG_NO_UI: without it the shell reports a failure (a missing file, say) in a modal
+  // box and does not return until someone closes it. The elevation prompt is the
+  // platform's own and still appears.
+  launch.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+  launch.hwnd = NULL;
+  launch.lpVerb = L"RunAs";
+  launch.lpFile = wideFile;
+  launch.lpParameters = wideParameters;
+  launch.lpDirectory = L"";
+  launch.nShow = showCommand;
+
+  if (!ShellExecuteExW(&launch)) {
+    GetLastErrorText(systemText);
+    FailureText(errorText, file, systemText);
+    return false;
+  }
+  // Started through an association the shell may hand back no process: nothing to wait for.
+  if (launch.hProcess != NULL) {
+    if (wait) WaitForSingleObject(launch.hProcess, INFINITE);
+    CloseHandle(launch.hProcess);
+    launch.hProcess = NULL;
+  }
+  return true;
+}
+
+void GetLastErrorText(char* text) {
+  // Read first: nothing may run between the failed call and this.
+  const DWORD code = GetLastError();
+  char* message = NULL;
+  CopyText(text, kErrorTextCapacity, "");
+
+  const DWORD length = FormatMessageA(
+      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER, NULL,
+      code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(&message), 0, NULL);
+  if (length != 0 && message != NULL) {
+    CopyText(text, kErrorTextCapacity, message);
+    KeepPrintable(text);
+  } else {
+    NumberText(static_cast<int32_t>(code), text);
+  }
+
+  if (message != NULL) {
+    LocalFree(message);
+    message = NULL;
+  }
+}
