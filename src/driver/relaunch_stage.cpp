@@ -1,3 +1,97 @@
-#include "driver/stages.h"
+// The first run, started from anywhere but the temporary directory: copies this
+// executable into the temporary directory and starts that copy elevated, passing on
+// this run's "silent" and "zapfiles" words. The copy does the real work; starting it
+// from the temporary directory is what lets its next-logon cleanup delete the folder
+// this run came from without deleting the program that does the deleting.
+//
+// Only the copy made just now is ever started. A file of some other name, or whatever
+// an earlier run or another user left in the writable temporary directory, must never
+// be run elevated; and with no temporary directory a bare file name would resolve to
+// the current directory and could start this very program over and over.
+#include <windows.h>
 
-void Relaunch(DriverBuffers*, bool) {}
+#include "driver/process_state.h"
+#include "driver/stages.h"
+#include "log/removal_log.h"
+#include "sysops/elevated_launch.h"
+#include "sysops/shell_files.h"
+#include "util/bounded_text.h"
+#include "util/paths.h"
+
+namespace {
+
+void LogMessage(DriverBuffers* buffers) { WriteLogLine(buffers->messageBuffer, logPath, true); }
+
+// The part of path after its last backslash: a renamed download keeps its own name.
+const char* FileNameOf(const char* path) {
+  const char* name = path;
+  for (const char* at = path; *at != '\0'; ++at) {
+    if (*at == '\\') name = at + 1;
+  }
+  return name;
+}
+
+}  // namespace
+
+void Relaunch(DriverBuffers* buffers, bool zapFiles) {
+  bool copied = false;
+  bool haveTempDirectory = false;
+  bool copyPathFits = false;
+  bool launched = false;
+
+  GetTempDirectory(buffers->tempCopyPath);
+  GetModulePath(buffers->copySource);
+  haveTempDirectory = buffers->tempCopyPath[0] != '\0';
+
+  FormatText(buffers->messageBuffer, kMessageCapacity, "Copy %s to %s", buffers->copySource,
+             buffers->tempCopyPath);
+  LogMessage(buffers);
+  // With an empty destination the shell would copy into the current directory instead.
+  if (haveTempDirectory) {
+    copied = CopyWithShell(buffers->copySource, buffers->tempCopyPath, buffers->errorText,
+                           silentMode != 0, true);
+  } else {
+    CopyText(buffers->errorText, kErrorTextCapacity,
+             "The temporary directory could not be found; nothing was copied.");
+  }
+  if (copied) {
+    FormatText(buffers->messageBuffer, kMessageCapacity, "    Copy from: %s to: %s success.",
+               buffers->copySource, buffers->tempCopyPath);
+  } else {
+    FormatText(buffers->messageBuffer, kMessageCapacity, "    Copy from: %s to: %s failed.  Error: %s",
+               buffers->copySource, buffers->tempCopyPath, buffers->errorText);
+  }
+  LogMessage(buffers);
+
+  if (silentMode != 0) AppendText(buffers->launchArguments, kPathCapacity, "silent ");
+  if (zapFiles) AppendText(buffers->launchArguments, kPathCapacity, "zapfiles");
+
+  // The temporary directory ends with a backslash, so this names the copy itself.
+  copyPathFits = !TextFailed(AppendText(buffers->tempCopyPath, kPathCapacity,
+                                        FileNameOf(buffers->copySource)));
+  FormatText(buffers->messageBuffer, kMessageCapacity, "Run %s %s", buffers->tempCopyPath,
+             buffers->launchArguments);
+  LogMessage(buffers);
+
+  if (copied && copyPathFits) {
+    launched = LaunchElevated(buffers->tempCopyPath, buffers->launchArguments, false, SW_SHOWNORMAL,
+                              buffers->errorText);
+  } else if (copied) {
+    FormatText(buffers->errorText, kErrorTextCapacity,
+               "Unable to run the program: %s Error Message: The path of the copy is too long; "
+               "nothing was started.",
+               buffers->tempCopyPath);
+  } else {
+    FormatText(buffers->errorText, kErrorTextCapacity,
+               "Unable to run the program: %s Error Message: No copy was made in the temporary "
+               "directory; nothing was started.",
+               buffers->tempCopyPath);
+  }
+  if (launched) {
+    FormatText(buffers->messageBuffer, kMessageCapacity, "    %s Launched OK", buffers->tempCopyPath);
+  } else {
+    FormatText(buffers->messageBuffer, kMessageCapacity, "    %s launch failed.  Error: %s",
+               buffers->tempCopyPath, buffers->errorText);
+  }
+  LogMessage(buffers);
+}
