@@ -4,8 +4,13 @@
 // step begins.
 #pragma once
 
+#include <windows.h>
+
 // Replaces the contents of line (4096 characters) with the prefix "[Y-M-D hh:mm:ss] ".
 void LogTimestamp(char* line);
+
+// The same prefix for a given local time; LogTimestamp hands it the clock's reading.
+void LogTimestampAt(const SYSTEMTIME* localTime, char* line);
 
 // Appends the timestamped message and a line end to the file at path, or nothing when
 // enabled is false. A line that would not fit whole is dropped, never cut.
