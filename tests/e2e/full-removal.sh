@@ -1,0 +1,135 @@
+#!/usr/bin/env bash
+# The whole removal as a user meets it, in the suite's Wine prefix: the stand-in product is
+# installed, the program is started from the build folder with no words, the copy it
+# starts in the temporary directory removes the service and the registry pieces, and the
+# next logon (a new Wine session) deletes the home directory. The whole log is compared
+# with the lines every run must write, and snapshots of the registry and of drive C taken
+# before the first run and after the next logon may differ only by the removed pieces, the
+# log, the copy, and what Wine itself rewrites when a session starts.
+#
+# By hand, after the suite has built build/test and made its prefix:
+#   tests/e2e/full-removal.sh
+# E2E_SNAPSHOTS=0 leaves the snapshots out (the demonstration does).
+set -uo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/e2e-lib.sh"
+e2e_require
+trap 'product cleanup >/dev/null' EXIT
+
+echo "== leftovers of earlier runs"
+product cleanup
+read_paths
+COPY="${TEMP_DIR}VuzavoRURIvezarov.exe"
+SOURCE_DIR=$(windows_path "$TESSIVANE_BUILD_DIR")
+
+echo "== 1. the stand-in product: running service, autostart value and configuration key in the 64-bit view"
+product install 64 service || exit 1
+capture_state before
+sed 's/^/      /' "$STATE_FILE"
+check "service before the run" "running" "$(state_of service)"
+check "configuration key before the run" "keys=8 values=5" "$(state_of config.64)"
+[ "${E2E_SNAPSHOTS:-1}" = 0 ] || snapshot before
+
+echo "== 2. the program, started from the build folder with no words"
+# 9 lines of this run, then 18 of the copy's removal run.
+run_result=$(product run 120 27 "$SOURCE_DIR" "$(windows_path "$UNINSTALLER")")
+echo "      $run_result"
+check_match "first run ends with exit code 0, the copy's removal lines arrive" '^exit=0 .*loglines=27 ' "$run_result"
+check_match "the status window was shown" ' windows=[1-9]' "$run_result"
+
+echo "== 3. after the removal run"
+capture_state removed
+check "run-once value (written in the program's default view)" "\"$COPY\" silent zapfiles" "$(state_of runonce.32)"
+check "run-once value in the other view" "absent" "$(state_of runonce.64)"
+check "service" "absent" "$(state_of service)"
+check "autostart value" "absent" "$(state_of autostart.64)"
+check "configuration key" "absent" "$(state_of config.64)"
+check "home directory, kept for the next logon" "$(STATE_FILE=$SCRATCH/state.before state_of home)" "$(state_of home)"
+for piece in neighbour.run.64 neighbour.run.32 neighbour.key.64 neighbour.prefixkey.64 neighbour.folder neighbour.prefixfolder; do
+  check "$piece" "$(STATE_FILE=$SCRATCH/state.before state_of $piece)" "$(state_of $piece)"
+done
+
+echo "== 4. the next logon runs the copy with \"silent zapfiles\""
+next_logon
+check "log lines after the next logon" 34 "$(wait_for_log_lines 34 60)"
+capture_state after
+check "home directory" "absent" "$(state_of home)"
+check "run-once value" "absent" "$(state_of runonce.32)"
+check "the copy stays in the temporary directory" "1" "$(state_of tempcopies)"
+for piece in neighbour.run.64 neighbour.run.32 neighbour.key.64 neighbour.prefixkey.64 neighbour.folder neighbour.prefixfolder; do
+  check "$piece" "$(STATE_FILE=$SCRATCH/state.before state_of $piece)" "$(state_of $piece)"
+done
+
+echo "== 5. the whole log"
+cat >"$SCRATCH/log.expected" <<EOF
+================= KESP Uninstaller Start =================
+Command line: 
+My path: $SOURCE_DIR\\VuzavoRURIvezarov.exe
+Source directory: $SOURCE_DIR
+Temp directory: $TEMP_DIR
+Copy $SOURCE_DIR\\VuzavoRURIvezarov.exe to $TEMP_DIR
+    Copy from: $SOURCE_DIR\\VuzavoRURIvezarov.exe to: $TEMP_DIR success.
+Run $COPY 
+    $COPY Launched OK
+================= KESP Uninstaller Start =================
+Command line: 
+My path: $COPY
+Source directory: ${TEMP_DIR%\\}
+Temp directory: $TEMP_DIR
+Add "$COPY" silent zapfiles to the RunOnce key
+    registry item added
+Remove service
+Home path: $HOME_DIR
+Stop the KESPWindowsService service
+    Service stopped
+Remove the KESPWindowsService service
+    Service removed
+Remove notification app from the registry
+Remove the notification app from the registry
+    registry item removed
+Remove the service registry path
+    registry item removed
+================= KESP Uninstaller Start =================
+Command line: silent zapfiles
+My path: $COPY
+Source directory: ${TEMP_DIR%\\}
+Temp directory: $TEMP_DIR
+Delete home path: $HOME_DIR
+    Delete success
+EOF
+compare_log "$SCRATCH/log.expected"
+[ "${E2E_QUIET_LOG:-0}" = 1 ] || print_log
+
+if [ "${E2E_SNAPSHOTS:-1}" != 0 ]; then
+  echo "== 6. nothing else changed"
+  snapshot after
+  cat >"$SCRATCH/allowed.registry" <<'EOF'
+- ^\[hkey_local_machine\\software\\(wow6432node\\)?halvorne\\kesp_service[]\\]    # the configuration key tree, removed
+- ^\[hkey_local_machine\\software\\microsoft\\windows\\currentversion\\run\]	"kespnotifications"=    # the autostart value, removed
+- ^\[hkey_local_machine\\system\\(currentcontrolset|controlset[0-9]+)\\services\\kespwindowsservice[]\\]    # the service's registration, removed
+* ^\[hkey_local_machine\\system\\(currentcontrolset|controlset[0-9]+)\\control\\video\\\{    # Wine registers its display device anew, under a new id, when a session starts
+* ^\[hkey_local_machine\\system\\(currentcontrolset|controlset[0-9]+)\\control\\(class|video)\\[^]]*\]	"driverdatedata"=    # and stamps the display driver's date
+* ^\[hkey_local_machine\\system\\(currentcontrolset|controlset[0-9]+)\\control\\servicecurrent\]	@=    # the service manager's count of started services, begun anew with each session
+EOF
+  cat >"$SCRATCH/allowed.files" <<'EOF'
+- ^d - \./programdata/halvorne/kespwindowsservice$    # the home directory, removed
+- ^[fd] [-0-9]+ \./programdata/halvorne/kespwindowsservice/    # its contents, removed
++ ^d - \./programdata/halvorne/logs$    # the log's folder
++ ^f [0-9]+ \./programdata/halvorne/logs/kespremoval\.log$    # the log
++ ^f [0-9]+ \./users/[^/]+/temp/vuzavorurivezarov\.exe$    # the copy in the temporary directory
+EOF
+  for kind in registry files; do
+    unexpected=$(snapshot_differences before after $kind "$SCRATCH/allowed.$kind")
+    if [ -z "$unexpected" ]; then
+      echo "ok:   $kind: no change beyond the allowed ones"
+    else
+      echo "FAIL: $kind: unexpected changes (- before only, + after only):"
+      head -n 40 <<<"$unexpected" | sed 's/^/      /'
+      E2E_FAILURES=$((E2E_FAILURES + 1))
+    fi
+  done
+  # The allowances must not hide the removal itself: the removed pieces are among the changes.
+  removed=$(LC_ALL=C comm -23 "$SCRATCH/before.registry" "$SCRATCH/after.registry" | grep -ci 'kesp_service\]$')
+  check "registry keys named KESP_SERVICE that the snapshots saw go" "1" "$removed"
+fi
+
+e2e_finish
