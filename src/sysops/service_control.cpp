@@ -1,0 +1,147 @@
+// Service control: the removal stage stops the product's service and then marks it for
+// deletion through these four operations. Each one opens the service manager and the
+// service itself and gives every handle and status record back before it returns, so a
+// failure anywhere leaves nothing behind in this short-lived process or in the manager.
+#include "sysops/service_control.h"
+
+#include "util/bounded_text.h"
+#include "util/text_helpers.h"
+
+namespace {
+
+// A stop control is sent once, then retried at this fixed pace: a service that is busy
+// finishing a control gets about ten seconds to take the stop before we give up.
+const int kStopRetries = 100;
+const DWORD kStopRetryPauseMs = 100;
+
+const DWORD kControlAccess = SERVICE_STOP | SERVICE_QUERY_STATUS;
+
+SERVICE_STATUS* NewStatusRecord() {
+  return static_cast<SERVICE_STATUS*>(
+      HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(SERVICE_STATUS)));
+}
+
+void FreeStatusRecord(SERVICE_STATUS** record) {
+  if (*record != nullptr) {
+    HeapFree(GetProcessHeap(), 0, *record);
+    *record = nullptr;
+  }
+}
+
+void CloseServiceSlot(SC_HANDLE* handle) {
+  if (*handle != nullptr) {
+    CloseServiceHandle(*handle);
+    *handle = nullptr;
+  }
+}
+
+}  // namespace
+
+bool QueryServiceState(SC_HANDLE service, SERVICE_STATUS** statusSlot) {
+  if (service == nullptr || statusSlot == nullptr) return false;
+  FreeStatusRecord(statusSlot);
+  *statusSlot = NewStatusRecord();
+  if (*statusSlot == nullptr) return false;
+  return QueryServiceStatus(service, *statusSlot) != FALSE;
+}
+
+bool OpenServiceForControl(const char* serviceName, char* errorText, DWORD desiredAccess,
+                           SC_HANDLE* managerSlot, SC_HANDLE* serviceSlot,
+                           SERVICE_STATUS** statusSlot) {
+  char workingName[kNameCapacity] = {};
+  CopyText(errorText, kErrorTextCapacity, "");
+  CopyText(workingName, kNameCapacity, serviceName);
+  TrimText(workingName);
+  if (workingName[0] == '\0') {
+    CopyText(errorText, kErrorTextCapacity, "The service name cannot be blank.");
+    return false;
+  }
+
+  *managerSlot = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+  if (*managerSlot == nullptr) {
+    CopyText(errorText, kErrorTextCapacity, "Unable to access the services database.");
+    return false;
+  }
+
+  *serviceSlot = OpenServiceA(*managerSlot, workingName, desiredAccess);
+  if (*serviceSlot == nullptr) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_ACCESS_DENIED) {
+      FormatText(errorText, kErrorTextCapacity,
+                 "Unable to stop %s (OpenService Error).  Error: Access is denied (%i).",
+                 workingName, static_cast<int>(error));
+    } else {
+      FormatText(errorText, kErrorTextCapacity, "Unable to stop %s (OpenService Error).  Error #%i",
+                 workingName, static_cast<int>(error));
+    }
+    // The slot is emptied as well, so that a caller cannot close the handle a second time.
+    CloseServiceSlot(managerSlot);
+    return false;
+  }
+
+  // The status only documents what the service was doing; stopping does not depend on it.
+  QueryServiceState(*serviceSlot, statusSlot);
+  return true;
+}
+
+bool StopService(const char* serviceName, char* errorText) {
+  SC_HANDLE manager = nullptr;
+  SC_HANDLE service = nullptr;
+  SERVICE_STATUS* queriedStatus = nullptr;
+  SERVICE_STATUS* stopAnswer = nullptr;
+  char trimmedName[kNameCapacity] = {};
+  bool stopped = false;
+
+  if (!OpenServiceForControl(serviceName, errorText, kControlAccess, &manager, &service,
+                             &queriedStatus)) {
+    return false;
+  }
+  CopyText(trimmedName, kNameCapacity, serviceName);
+  TrimText(trimmedName);
+
+  stopAnswer = NewStatusRecord();
+  if (stopAnswer == nullptr) {
+    FormatText(errorText, kErrorTextCapacity, "Unable to stop %s.  Error #%i", trimmedName,
+               static_cast<int>(ERROR_NOT_ENOUGH_MEMORY));
+  } else if (ControlService(service, SERVICE_CONTROL_STOP, stopAnswer)) {
+    stopped = true;
+  } else {
+    // The service may still be busy with an earlier control: keep asking at a steady pace.
+    DWORD lastError = 0;
+    for (int retry = 0; retry < kStopRetries && !stopped; ++retry) {
+      Sleep(kStopRetryPauseMs);
+      stopped = ControlService(service, SERVICE_CONTROL_STOP, stopAnswer) != FALSE;
+      lastError = GetLastError();
+    }
+    if (!stopped) {
+      FormatText(errorText, kErrorTextCapacity, "Unable to stop %s.  Error #%i", trimmedName,
+                 static_cast<int>(lastError));
+    }
+  }
+
+  CloseServiceSlot(&service);
+  CloseServiceSlot(&manager);
+  FreeStatusRecord(&stopAnswer);
+  FreeStatusRecord(&queriedStatus);
+  return stopped;
+}
+
+bool RemoveService(const char* serviceName) {
+  SC_HANDLE manager = nullptr;
+  SC_HANDLE service = nullptr;
+  char privateErrorText[kErrorTextCapacity] = {};
+  bool removed = false;
+
+  // A second, private stop attempt: whatever it says, the deletion is tried afterwards.
+  StopService(serviceName, privateErrorText);
+
+  manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+  if (manager != nullptr && serviceName != nullptr) {
+    service = OpenServiceA(manager, serviceName, SERVICE_ALL_ACCESS);
+    if (service != nullptr) removed = DeleteService(service) != FALSE;
+  }
+
+  CloseServiceSlot(&manager);
+  CloseServiceSlot(&service);
+  return removed;
+}

@@ -1,0 +1,60 @@
+// Watches the service-manager, heap and Sleep calls that the code under test makes, by
+// redirecting this test program's own import table entries for the length of a scope.
+// It lets a test see what Wine cannot show from the outside (how many controls were sent,
+// how long each pause was, whether every handle and record was given back), and make a
+// call fail the way Windows would where Wine never fails it (access checks). Nothing in
+// the product code knows about it.
+#pragma once
+
+#include <windows.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+namespace platformcalls {
+
+struct Options {
+  // Non-zero: OpenSCManagerA fails with this last error instead of being called, unless
+  // the access asked for lies within managerAccessAllowed.
+  DWORD failManagerWithError = 0;
+  DWORD managerAccessAllowed = 0;
+  // Non-zero: OpenServiceA fails with this last error instead of being called.
+  DWORD failServiceWithError = 0;
+  // Non-zero: the n-th HeapAlloc call (1-based) answers null.
+  int failHeapAllocNumber = 0;
+  // Pauses are recorded but last 1 ms, so that a full retry schedule runs quickly.
+  bool shortenPauses = false;
+};
+
+struct Record {
+  std::vector<DWORD> managerAccess;       // one entry per OpenSCManagerA
+  std::vector<DWORD> serviceAccess;       // one entry per OpenServiceA
+  std::vector<std::string> serviceNames;  // the name given to each OpenServiceA
+  std::vector<DWORD> controls;            // one entry per ControlService
+  std::vector<DWORD> pauses;              // one entry per Sleep
+  int queries = 0;                        // QueryServiceStatus calls
+  int deletions = 0;                      // DeleteService calls
+  int heapAllocations = 0;                // successful HeapAlloc calls
+  int heapReleases = 0;                   // HeapFree calls of blocks allocated in the scope
+  int badCloses = 0;                      // closes of handles that were not open
+  std::set<SC_HANDLE> openHandles;        // opened in the scope and not closed yet
+  std::set<void*> liveBlocks;             // allocated in the scope and not freed yet
+};
+
+// Installs the redirections; they are removed when the scope ends.
+class Scope {
+ public:
+  explicit Scope(const Options& options = Options());
+  ~Scope();
+  Scope(const Scope&) = delete;
+  Scope& operator=(const Scope&) = delete;
+  const Record& record() const;
+  // False when an import could not be found (the test should then fail, not pass).
+  bool installed() const { return installed_; }
+
+ private:
+  bool installed_ = false;
+};
+
+}  // namespace platformcalls
