@@ -165,3 +165,13 @@ e2e_finish() {
   echo "FAILED: $E2E_FAILURES check(s)"
   exit 1
 }
+
+# The Unix form of a path on drive C of the prefix.
+unix_path() { local path=${1#[Cc]:}; path=${path//\\//}; printf '%s' "$WINEPREFIX/drive_c$path"; }
+
+# The start lines of one run: e.g. start_lines "silent zapfiles" "<exe path>".
+start_lines() { # start_lines <command line> <program path>
+  local directory=${2%\\*}
+  printf '%s\n' "================= KESP Uninstaller Start =================" "Command line: $1" \
+    "My path: $2" "Source directory: $directory" "Temp directory: ${3-$TEMP_DIR}"
+}
