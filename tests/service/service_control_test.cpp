@@ -138,6 +138,7 @@ TEST(StopService, StoppedServiceGetsWholeScheduleAndLastErrorOfFinalRetry) {
   EXPECT_FALSE(StopService(service.name().c_str(), error.text));
   EXPECT_EQ("Unable to stop " + service.name() + ".  Error #1062", std::string(error.text));
   EXPECT_EQ(101u, calls.record().controls.size());
+  EXPECT_EQ(1, calls.record().queries) << "the service's state is read once, never between retries";
   ASSERT_EQ(100u, calls.record().pauses.size());
   for (DWORD pause : calls.record().pauses) ASSERT_EQ(100u, pause);
   ExpectNothingLeft(calls.record());

@@ -107,20 +107,12 @@ bool WaitUntilStopped(SC_HANDLE service, ULONGLONG deadline) {
   return true;
 }
 
-// Ends the service's process: the way out for a service that refuses to stop.
-void TerminateServiceProcess(SC_HANDLE service) {
-  SERVICE_STATUS_PROCESS status = {};
-  DWORD needed = 0;
-  if (!QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
-                            sizeof(status), &needed) ||
-      status.dwProcessId == 0) {
-    return;
-  }
-  HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, status.dwProcessId);
-  if (process == nullptr) return;
-  TerminateProcess(process, 1);
-  WaitForSingleObject(process, 5000);
-  CloseHandle(process);
+// Sets the test service's quit event: the way out for a service that refuses to stop.
+void SetQuitEvent(const std::string& name) {
+  HANDLE quit = OpenEventA(EVENT_MODIFY_STATE, FALSE, ("Global\\TessivaneTestServiceQuit." + name).c_str());
+  if (quit == nullptr) return;
+  SetEvent(quit);
+  CloseHandle(quit);
 }
 
 }  // namespace
@@ -134,8 +126,8 @@ bool RemoveTestService(const std::string& name, DWORD timeoutMs) {
     SERVICE_STATUS status = {};
     if (QueryServiceStatus(service, &status) && status.dwCurrentState != SERVICE_STOPPED) {
       ControlService(service, SERVICE_CONTROL_STOP, &status);
-      if (!WaitUntilStopped(service, GetTickCount64() + 1000)) {
-        TerminateServiceProcess(service);
+      if (!WaitUntilStopped(service, GetTickCount64() + 500)) {
+        SetQuitEvent(name);
         WaitUntilStopped(service, deadline);
       }
     }

@@ -29,7 +29,7 @@ DWORD TestServiceState(const std::string& name);
 // The last error of OpenServiceA for that name (0 when the service opens).
 DWORD OpenServiceError(const std::string& name);
 
-// Stops the service whatever its mode (ending its process if it refuses), deletes it and waits until the service
+// Stops the service whatever its mode (through its quit event if it refuses), deletes it and waits until the service
 // manager no longer knows the name. True when the name is gone (or never existed).
 bool RemoveTestService(const std::string& name, DWORD timeoutMs);
 
