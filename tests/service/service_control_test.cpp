@@ -81,7 +81,7 @@ TEST(StopService, StopsRunningServiceWithOneControlAndNoPause) {
     EXPECT_EQ(2, record.heapAllocations) << "a queried status and a stop answer";
     ExpectNothingLeft(record);
   }
-  EXPECT_TRUE(stopped);
+  EXPECT_TRUE(stopped) << error.text;
   EXPECT_STREQ("", error.text);
   EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), WaitForState(service.name(), SERVICE_STOPPED));
 }
@@ -95,7 +95,7 @@ TEST(StopService, StopsAtFirstAcceptedRetryWhenServiceTakesHalfASecond) {
   Scope calls;
   ASSERT_TRUE(calls.installed());
   const bool stopped = StopService(service.name().c_str(), error.text);
-  EXPECT_TRUE(stopped);
+  EXPECT_TRUE(stopped) << error.text;
   EXPECT_STREQ("", error.text);
   const size_t pauses = calls.record().pauses.size();
   EXPECT_GE(pauses, 3u);
@@ -213,7 +213,7 @@ TEST(StopService, OpensTrimmedNameWhileRemoveServiceOpensNameAsGiven) {
   {
     Scope calls;
     ASSERT_TRUE(calls.installed());
-    EXPECT_TRUE(StopService(padded.c_str(), error.text));
+    EXPECT_TRUE(StopService(padded.c_str(), error.text)) << error.text;
     EXPECT_STREQ("", error.text);
     ASSERT_EQ(1u, calls.record().serviceNames.size());
     EXPECT_EQ(service.name(), calls.record().serviceNames[0]);
@@ -353,7 +353,7 @@ TEST(StopService, FailsCleanlyWhenStatusRecordsCannotBeAllocated) {
     Scope calls(options);
     ASSERT_TRUE(calls.installed());
     ErrorBuffer error;
-    EXPECT_TRUE(StopService(service.name().c_str(), error.text));
+    EXPECT_TRUE(StopService(service.name().c_str(), error.text)) << error.text;
     EXPECT_STREQ("", error.text);
     EXPECT_EQ(0, calls.record().queries);
     ExpectNothingLeft(calls.record());
