@@ -1,0 +1,70 @@
+// The status window functions called in this process, where the windows can be examined
+// for as long as the test likes.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include "driver/process_state.h"
+#include "driver/status_window.h"
+
+namespace {
+
+class StatusWindow : public testing::Test {
+ protected:
+  void SetUp() override { Reset(); }
+  void TearDown() override { Reset(); }
+  static void Reset() {
+    if (mainWindow != nullptr) DestroyWindow(mainWindow);
+    mainWindow = nullptr;
+    statusWindow = nullptr;
+    silentMode = 0;
+  }
+};
+
+std::string TextOf(HWND window) {
+  char text[256] = {};
+  GetWindowTextA(window, text, sizeof(text));
+  return text;
+}
+
+}  // namespace
+
+TEST_F(StatusWindow, NewTextReplacesTheOldControlInsideTheMainWindow) {
+  HINSTANCE instance = GetModuleHandleA(nullptr);
+  ShowMainWindow(instance);
+  ASSERT_NE(nullptr, mainWindow);
+  ShowStatusText(instance, "first");
+  HWND first = statusWindow;
+  ASSERT_NE(nullptr, first);
+  ShowStatusText(instance, "second");
+  EXPECT_FALSE(IsWindow(first)) << "the first control was left behind";
+  ASSERT_NE(nullptr, statusWindow);
+  EXPECT_EQ("second", TextOf(statusWindow));
+  EXPECT_EQ(mainWindow, GetParent(statusWindow));
+
+  RECT client = {};
+  GetClientRect(statusWindow, &client);
+  EXPECT_EQ(600, client.right) << client.right;
+  EXPECT_EQ(80, client.bottom) << client.bottom;
+  POINT origin = {0, 0};
+  ClientToScreen(mainWindow, &origin);
+  RECT placed = {};
+  GetWindowRect(statusWindow, &placed);
+  EXPECT_EQ(origin.x, placed.left);
+  EXPECT_EQ(origin.y, placed.top);
+}
+
+TEST_F(StatusWindow, SilentRunOrEmptyTextCreatesNoControl) {
+  HINSTANCE instance = GetModuleHandleA(nullptr);
+  ShowMainWindow(instance);
+  ShowStatusText(instance, "");
+  EXPECT_EQ(nullptr, statusWindow);
+  silentMode = 1;
+  ShowStatusText(instance, "quiet");
+  EXPECT_EQ(nullptr, statusWindow);
+}
+
+TEST_F(StatusWindow, WithoutMainWindowNothingIsShown) {
+  ShowStatusText(GetModuleHandleA(nullptr), "orphan");
+  EXPECT_TRUE(statusWindow == nullptr || !IsWindowVisible(statusWindow));
+}
