@@ -18,7 +18,7 @@ WINE_LOG="$WINEPREFIX.log"
 PRODUCT_EXE="$TESSIVANE_BUILD_DIR/tests/stand_in_product.exe"
 UNINSTALLER="$TESSIVANE_BUILD_DIR/VuzavoRURIvezarov.exe"
 LOG_FILE="$WINEPREFIX/drive_c/ProgramData/Halvorne/Logs/KESPremoval.log"
-SCRATCH="$TESSIVANE_BUILD_DIR/e2e-scratch"
+SCRATCH="$WINEPREFIX-e2e"
 
 E2E_FAILURES=0
 
@@ -99,7 +99,7 @@ compare_log() { # compare_log <expected-file>
     echo "ok:   the log holds exactly the $(grep -c '' "$1") expected lines"
   else
     echo "FAIL: the log differs from the expected lines (- expected, + got):"
-    sed 's/^/      /' "$SCRATCH/log.diff"
+    head -n 60 "$SCRATCH/log.diff" | sed 's/^/      /'
     E2E_FAILURES=$((E2E_FAILURES + 1))
   fi
   if [ -n "$(sed -n '/\r$/!p' "$LOG_FILE" 2>/dev/null | head -c1)" ]; then
@@ -174,4 +174,34 @@ start_lines() { # start_lines <command line> <program path>
   local directory=${2%\\*}
   printf '%s\n' "================= KESP Uninstaller Start =================" "Command line: $1" \
     "My path: $2" "Source directory: $directory" "Temp directory: ${3-$TEMP_DIR}"
+}
+
+# A short table of the product's pieces across the captured states, e.g.
+# print_table before removed after.
+print_table() {
+  local rows=(
+    "service KESPWindowsService|service"
+    "autostart value Run\\KESPNotifications|autostart.64"
+    "configuration key KESP_SERVICE|config.64"
+    "home directory|home"
+    "run-once value KESPCleanup|runonce.32"
+  )
+  local row label piece name value line
+  line=$(printf '%-38s' "")
+  for name in "$@"; do line+=$(printf ' %-18s' "$name"); done
+  echo "${line%"${line##*[! ]}"}"
+  for row in "${rows[@]}"; do
+    label=${row%|*}
+    piece=${row#*|}
+    line=$(printf '%-38s' "$label")
+    for name in "$@"; do
+      value=$(STATE_FILE="$SCRATCH/state.$name" state_of "$piece")
+      case "$piece:$value" in
+        autostart*:absent | runonce*:absent) ;;
+        autostart* | runonce*) value=present ;;
+      esac
+      line+=$(printf ' %-18s' "$value")
+    done
+    echo "${line%"${line##*[! ]}"}"
+  done
 }

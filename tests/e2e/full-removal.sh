@@ -98,6 +98,8 @@ Delete home path: $HOME_DIR
 EOF
 compare_log "$SCRATCH/log.expected"
 [ "${E2E_QUIET_LOG:-0}" = 1 ] || print_log
+echo "== the product's pieces: before the first run, after the removal run, after the next logon"
+print_table before removed after
 
 if [ "${E2E_SNAPSHOTS:-1}" != 0 ]; then
   echo "== 6. nothing else changed"

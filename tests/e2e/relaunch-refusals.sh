@@ -4,7 +4,9 @@
 #     name is not started;
 #  2. when there is no temporary directory (its path is longer than any path the program
 #     takes), nothing is copied into the current directory and nothing is started, so a
-#     program started from its own folder cannot start itself again and again.
+#     program started from its own folder cannot start itself again and again;
+#  3. when the temporary directory's path leaves no room for the copy's name, the cut path
+#     (which the shell would complete to another program's name) is not started.
 # Both runs log the copy's failure, the "Run" line and a launch failure saying that no copy
 # was made; no further run follows.
 #
@@ -68,6 +70,32 @@ Copy $OWN to
     Copy from: $OWN to:  failed.  Error: The temporary directory could not be found; nothing was copied.
 Run VuzavoRURIvezarov.exe 
     VuzavoRURIvezarov.exe launch failed.  Error: Unable to run the program: VuzavoRURIvezarov.exe $NOT_STARTED
+LINES
+} >"$SCRATCH/log.expected"
+compare_log "$SCRATCH/log.expected"
+
+echo "== 3. the temporary directory's path leaves no room for the copy's name"
+product cleanup >/dev/null
+LONG_DIR="C:\\$(printf 'L%.0s' {1..245})\\"
+CUT="${LONG_DIR}VuzavoRURI"
+mkdir -p "$(unix_path "$LONG_DIR")"
+# What the cut path would find, were it started.
+cp "$PRODUCT_EXE" "$(unix_path "$CUT.exe")"
+run_result=$(product run 60 9 "$SOURCE_DIR" "$(windows_path "$UNINSTALLER")" --temp "$LONG_DIR")
+echo "      $run_result"
+check_match "the run ends with exit code 0 after its 9 lines" '^exit=0 .*loglines=9 ' "$run_result"
+sleep "$SETTLE"
+check "log lines ${SETTLE}s later (no second run)" 9 "$(log_line_count)"
+check "the program at the cut path was not started" "no" \
+  "$([ -f "$(unix_path "${LONG_DIR}e2e_planted_ran.txt")" ] && echo yes || echo no)"
+rm -rf "$(unix_path "$LONG_DIR")"
+{
+  start_lines "" "$SOURCE_DIR\\VuzavoRURIvezarov.exe" "$LONG_DIR"
+  cat <<LINES
+Copy $SOURCE_DIR\\VuzavoRURIvezarov.exe to $LONG_DIR
+    Copy from: $SOURCE_DIR\\VuzavoRURIvezarov.exe to: $LONG_DIR success.
+Run $CUT 
+    $CUT launch failed.  Error: Unable to run the program: $CUT Error Message: The path of the copy is too long; nothing was started.
 LINES
 } >"$SCRATCH/log.expected"
 compare_log "$SCRATCH/log.expected"

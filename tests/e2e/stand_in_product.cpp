@@ -477,13 +477,15 @@ int Paths() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Planted in the temporary directory under the uninstaller's name, this program only
-  // records that something started it.
-  char self[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  // Planted under a name the uninstaller might wrongly start (its usual name, or a cut
+  // form of it), this program only records, beside itself, that something started it.
+  char self[MAX_PATH * 2] = {};
+  GetModuleFileNameA(nullptr, self, sizeof(self));
   const std::string selfPath = self;
-  if (_stricmp(selfPath.substr(selfPath.find_last_of('\\') + 1).c_str(), "VuzavoRURIvezarov.exe") == 0) {
-    testsupport::WriteWholeFile(PlantedMarker(), selfPath);
+  const std::string selfName = selfPath.substr(selfPath.find_last_of('\\') + 1);
+  if (_strnicmp(selfName.c_str(), "VuzavoRURI", 10) == 0) {
+    testsupport::WriteWholeFile(selfPath.substr(0, selfPath.size() - selfName.size()) + "e2e_planted_ran.txt",
+                                selfPath);
     return 0;
   }
 
