@@ -1,0 +1,115 @@
+// The order in which a tree's keys are deleted cannot be read from the registry afterwards,
+// and Wine grants every deletion its key security would refuse on Windows, so this program
+// links its own import slot for RegDeleteKeyExA: every call the code under test makes goes
+// through a recorder that passes it on to the real function, or refuses one chosen key.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "registry/test_keys.h"
+#include "sysops/registry.h"
+
+using namespace testkeys;
+
+namespace {
+
+typedef LSTATUS(WINAPI* DeleteKeyExFunction)(HKEY, LPCSTR, REGSAM, DWORD);
+
+std::vector<std::string> recordedDeletions;
+std::string refusedDeletion;
+
+LSTATUS WINAPI RecordDeletion(HKEY parent, LPCSTR name, REGSAM access, DWORD reserved) {
+  static const DeleteKeyExFunction realDelete = reinterpret_cast<DeleteKeyExFunction>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("advapi32.dll"), "RegDeleteKeyExA")));
+  const LSTATUS result =
+      refusedDeletion == name ? ERROR_ACCESS_DENIED : realDelete(parent, name, access, reserved);
+  std::string entry = name;
+  if (access & KEY_WOW64_32KEY) entry += " in 32";
+  if (access & KEY_WOW64_64KEY) entry += " in 64";
+  if (result != ERROR_SUCCESS) entry += " failed " + std::to_string(result);
+  recordedDeletions.push_back(entry);
+  return result;
+}
+
+}  // namespace
+
+// Resolved before the import library is searched, so the product code calls the recorder.
+extern "C" {
+DeleteKeyExFunction __imp_RegDeleteKeyExA = RecordDeletion;
+}
+
+namespace {
+
+std::string Joined(const std::vector<std::string>& parts) {
+  std::string text;
+  for (const std::string& part : parts) text += (text.empty() ? "" : ", ") + part;
+  return text;
+}
+
+std::string SubkeysInEnumerationOrder(REGSAM view, const std::string& path) {
+  std::vector<std::string> names;
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return "";
+  char name[256];
+  DWORD size = sizeof(name);
+  for (DWORD index = 0; RegEnumKeyExA(key, index, name, &size, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+       ++index, size = sizeof(name)) {
+    names.push_back(name);
+  }
+  RegCloseKey(key);
+  return Joined(names);
+}
+
+class RegistryOrder : public testing::Test {
+ protected:
+  void SetUp() override {
+    path_ = TestKeyPath(testing::UnitTest::GetInstance()->current_test_info()->name());
+    RemoveTestKey(path_);
+    recordedDeletions.clear();
+    refusedDeletion.clear();
+  }
+  void TearDown() override {
+    refusedDeletion.clear();
+    RemoveTestKey(path_);
+  }
+  std::string path_;
+};
+
+// A holds B and D, B holds E: E, B, D, A, each deleted in the view the tree was found in.
+TEST_F(RegistryOrder, TreeGoesDepthFirstInTheViewItWasFoundIn) {
+  const std::string a = path_ + "\\A";
+  for (REGSAM view : {kView32, kView64}) {
+    const char* viewName = view == kView32 ? "32" : "64";
+    ASSERT_TRUE(CreateKey(view, a + "\\B\\E"));
+    ASSERT_TRUE(CreateKey(view, a + "\\D"));
+    ASSERT_EQ("B, D", SubkeysInEnumerationOrder(view, a));
+    recordedDeletions.clear();
+
+    EXPECT_TRUE(DeleteRegistryKey(HKEY_LOCAL_MACHINE, a.c_str(), true)) << "view " << viewName;
+    const std::string in = std::string(" in ") + viewName;
+    EXPECT_EQ("E" + in + ", B" + in + ", D" + in + ", " + a + in, Joined(recordedDeletions));
+    EXPECT_FALSE(KeyExists(view, a)) << "view " << viewName;
+  }
+}
+
+// A holds B (with E), D (with F) and G; D's own deletion is refused. What went before it
+// stays gone, and D, G and A stay.
+TEST_F(RegistryOrder, RefusedSubkeyDeletionEndsTreeWithItsCodeAndKeepsTheRest) {
+  const std::string a = path_ + "\\A";
+  ASSERT_TRUE(CreateKey(kView32, a + "\\B\\E"));
+  ASSERT_TRUE(CreateKey(kView32, a + "\\D\\F"));
+  ASSERT_TRUE(CreateKey(kView32, a + "\\G"));
+  recordedDeletions.clear();
+  refusedDeletion = "D";
+
+  EXPECT_EQ(ERROR_ACCESS_DENIED, DeleteKeyTree(HKEY_LOCAL_MACHINE, a.c_str()));
+  EXPECT_EQ("E in 32, B in 32, F in 32, D in 32 failed 5", Joined(recordedDeletions));
+  EXPECT_FALSE(KeyExists(kView32, a + "\\B"));
+  EXPECT_FALSE(KeyExists(kView32, a + "\\D\\F"));
+  EXPECT_TRUE(KeyExists(kView32, a + "\\D"));
+  EXPECT_TRUE(KeyExists(kView32, a + "\\G"));
+  EXPECT_FALSE(DeleteRegistryKey(HKEY_LOCAL_MACHINE, a.c_str(), true));
+}
+
+}  // namespace

@@ -1,0 +1,164 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "registry/test_keys.h"
+#include "sysops/registry.h"
+
+using namespace testkeys;
+
+namespace {
+
+class Registry : public testing::Test {
+ protected:
+  void SetUp() override {
+    path_ = TestKeyPath(testing::UnitTest::GetInstance()->current_test_info()->name());
+    RemoveTestKey(path_);
+  }
+  void TearDown() override { RemoveTestKey(path_); }
+  std::string Sub(const char* tail) const { return path_ + "\\" + tail; }
+  // Every check of which view a key is in means nothing when both views are one.
+  void RequireSeparateViews() {
+    ASSERT_TRUE(CreateKey(kView32, Sub("ViewProbe")));
+    if (KeyExists(kView64, Sub("ViewProbe"))) GTEST_SKIP() << "this prefix has one registry view only";
+    RemoveTree(kView32, Sub("ViewProbe"));
+  }
+  std::string path_;
+};
+
+TEST_F(Registry, SetCreatesEveryKeyOnPathAndStoresTerminatedTextIn32BitViewOnly) {
+  RequireSeparateViews();
+  const std::string key = Sub("Made\\On\\Demand");
+  DWORD type = 0;
+  std::string bytes;
+  EXPECT_TRUE(SetRegistryString(HKEY_LOCAL_MACHINE, key.c_str(), "Text", "abc"));
+  EXPECT_EQ(ERROR_SUCCESS, ReadValue(kView32, key, "Text", &type, &bytes));
+  EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
+  EXPECT_EQ(std::string("abc\0", 4), bytes) << "size " << bytes.size();
+  EXPECT_FALSE(KeyExists(kView64, Sub("Made"))) << "the value went to the 64-bit view";
+
+  EXPECT_TRUE(SetRegistryString(HKEY_LOCAL_MACHINE, key.c_str(), "Text", ""));
+  EXPECT_EQ(ERROR_SUCCESS, ReadValue(kView32, key, "Text", &type, &bytes));
+  EXPECT_EQ(std::string("\0", 1), bytes) << "size " << bytes.size();
+
+  const std::string tooLong(4096, 'x');
+  EXPECT_FALSE(SetRegistryString(HKEY_LOCAL_MACHINE, key.c_str(), "Long", tooLong.c_str()));
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, ReadValue(kView32, key, "Long", &type, &bytes)) << "stored " << bytes.size();
+}
+
+TEST_F(Registry, DeleteValueTakesDefaultForEmptyNameAndFailsForMissingValueOrKey) {
+  DWORD type = 0;
+  std::string bytes;
+  ASSERT_TRUE(SetText(kView32, path_, "", "default"));
+  ASSERT_TRUE(SetText(kView32, path_, "Named", "n"));
+  ASSERT_TRUE(SetText(kView32, path_, "Other", "o"));
+
+  EXPECT_TRUE(DeleteRegistryValue(HKEY_LOCAL_MACHINE, path_.c_str(), ""));
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, ReadValue(kView32, path_, "", &type, &bytes));
+  EXPECT_EQ(ERROR_SUCCESS, ReadValue(kView32, path_, "Named", &type, &bytes));
+
+  EXPECT_TRUE(DeleteRegistryValue(HKEY_LOCAL_MACHINE, path_.c_str(), "Named"));
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, ReadValue(kView32, path_, "Named", &type, &bytes));
+  EXPECT_EQ(ERROR_SUCCESS, ReadValue(kView32, path_, "Other", &type, &bytes));
+
+  EXPECT_FALSE(DeleteRegistryValue(HKEY_LOCAL_MACHINE, path_.c_str(), "Named"));
+  EXPECT_FALSE(DeleteRegistryValue(HKEY_LOCAL_MACHINE, Sub("Missing").c_str(), "Other"));
+}
+
+TEST_F(Registry, DeleteValueReaches64BitViewWhenKeyIsInBothViewsOrOnlyThere) {
+  RequireSeparateViews();
+  DWORD type = 0;
+  std::string bytes;
+  ASSERT_TRUE(SetText(kView32, path_, "Keep", "k"));
+  ASSERT_TRUE(SetText(kView64, path_, "Autostart", "a"));
+  EXPECT_TRUE(DeleteRegistryValue(HKEY_LOCAL_MACHINE, path_.c_str(), "Autostart"));
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, ReadValue(kView64, path_, "Autostart", &type, &bytes));
+  EXPECT_EQ(ERROR_SUCCESS, ReadValue(kView32, path_, "Keep", &type, &bytes));
+
+  // Held by both views: the default view's copy goes first, one per call.
+  ASSERT_TRUE(SetText(kView32, path_, "Both", "32"));
+  ASSERT_TRUE(SetText(kView64, path_, "Both", "64"));
+  EXPECT_TRUE(DeleteRegistryValue(HKEY_LOCAL_MACHINE, path_.c_str(), "Both"));
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, ReadValue(kView32, path_, "Both", &type, &bytes));
+  EXPECT_EQ(ERROR_SUCCESS, ReadValue(kView64, path_, "Both", &type, &bytes));
+
+  const std::string only64 = Sub("Only64");
+  ASSERT_TRUE(SetText(kView64, only64, "Value", "v"));
+  EXPECT_TRUE(DeleteRegistryValue(HKEY_LOCAL_MACHINE, only64.c_str(), "Value"));
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, ReadValue(kView64, only64, "Value", &type, &bytes));
+}
+
+TEST_F(Registry, TreeInEitherViewAloneIsGoneAfterOneCallAndBothCopiesGoOneAtATime) {
+  RequireSeparateViews();
+  ASSERT_TRUE(CreateKey(kView32, Sub("Only32\\Child\\Grandchild")));
+  ASSERT_TRUE(CreateKey(kView64, Sub("Only64\\Child\\Grandchild")));
+  EXPECT_TRUE(DeleteRegistryKey(HKEY_LOCAL_MACHINE, Sub("Only32").c_str(), true));
+  EXPECT_FALSE(KeyExists(kView32, Sub("Only32")));
+  EXPECT_TRUE(DeleteRegistryKey(HKEY_LOCAL_MACHINE, Sub("Only64").c_str(), true));
+  EXPECT_FALSE(KeyExists(kView64, Sub("Only64")));
+
+  ASSERT_TRUE(CreateKey(kView32, Sub("Both\\Child")));
+  ASSERT_TRUE(CreateKey(kView64, Sub("Both\\Child")));
+  EXPECT_TRUE(DeleteRegistryKey(HKEY_LOCAL_MACHINE, Sub("Both").c_str(), true));
+  EXPECT_FALSE(KeyExists(kView32, Sub("Both")));
+  EXPECT_TRUE(KeyExists(kView64, Sub("Both\\Child")));
+  EXPECT_TRUE(DeleteRegistryKey(HKEY_LOCAL_MACHINE, Sub("Both").c_str(), true));
+  EXPECT_FALSE(KeyExists(kView64, Sub("Both")));
+}
+
+TEST_F(Registry, KeyDeletionWithoutTreeFlagOrWithEmptyPathDeletesNothingItShouldNot) {
+  EXPECT_TRUE(DeleteRegistryKey(HKEY_LOCAL_MACHINE, Sub("Missing").c_str(), true));
+  EXPECT_FALSE(DeleteRegistryKey(HKEY_LOCAL_MACHINE, Sub("Missing").c_str(), false));
+
+  ASSERT_TRUE(CreateKey(kView32, Sub("Parent\\Child")));
+  EXPECT_FALSE(DeleteRegistryKey(HKEY_LOCAL_MACHINE, Sub("Parent").c_str(), false));
+  EXPECT_TRUE(KeyExists(kView32, Sub("Parent\\Child")));
+
+  EXPECT_EQ(ERROR_BADKEY, DeleteKeyTree(HKEY_LOCAL_MACHINE, ""));
+  HKEY child = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, Sub("Parent\\Child").c_str(), 0,
+                                         KEY_ALL_ACCESS | kView32, &child));
+  const bool treeAnswer = DeleteRegistryKey(child, "", true);
+  const bool keyAnswer = DeleteRegistryKey(child, "", false);
+  RegCloseKey(child);
+  EXPECT_FALSE(treeAnswer);
+  EXPECT_FALSE(keyAnswer);
+  EXPECT_TRUE(KeyExists(kView32, Sub("Parent\\Child")));
+
+  ASSERT_TRUE(CreateKey(kView32, Sub("Leaf")));
+  EXPECT_TRUE(DeleteRegistryKey(HKEY_LOCAL_MACHINE, Sub("Leaf").c_str(), false));
+  EXPECT_FALSE(KeyExists(kView32, Sub("Leaf")));
+}
+
+// A link to itself exists but cannot be opened; the platform's own code is the answer.
+TEST_F(Registry, KeyThatCannotBeOpenedIsReportedNotCountedAsDeleted) {
+  RequireSeparateViews();
+  for (REGSAM view : {kView32, kView64}) {
+    const std::string loop = Sub(view == kView32 ? "Loop32" : "Loop64");
+    ASSERT_TRUE(CreateLink(view, loop, KernelPath(view, loop)));
+    HKEY probe = nullptr;
+    const LONG platformCode = RegOpenKeyExA(HKEY_LOCAL_MACHINE, loop.c_str(), 0, KEY_READ | view, &probe);
+    if (probe != nullptr) RegCloseKey(probe);
+    ASSERT_NE(ERROR_SUCCESS, platformCode);
+    ASSERT_NE(ERROR_FILE_NOT_FOUND, platformCode);
+
+    EXPECT_EQ(platformCode, DeleteKeyTree(HKEY_LOCAL_MACHINE, loop.c_str())) << loop;
+    EXPECT_FALSE(DeleteRegistryKey(HKEY_LOCAL_MACHINE, loop.c_str(), true)) << loop;
+    EXPECT_TRUE(LinkOrKeyExists(view, loop)) << loop;
+  }
+}
+
+// A holds B (with E), D and G in that order; D is a link to a missing key, which the
+// enumeration lists but nobody can open.
+TEST_F(Registry, SubkeyThatCannotBeOpenedEndsDeletionInsteadOfComingBackForever) {
+  ASSERT_TRUE(CreateKey(kView32, Sub("A\\B\\E")));
+  ASSERT_TRUE(CreateLink(kView32, Sub("A\\D"), KernelPath(kView32, Sub("Nowhere"))));
+  ASSERT_TRUE(CreateKey(kView32, Sub("A\\G")));
+
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, DeleteKeyTree(HKEY_LOCAL_MACHINE, Sub("A").c_str()));
+  EXPECT_FALSE(KeyExists(kView32, Sub("A\\B")));
+  EXPECT_TRUE(LinkOrKeyExists(kView32, Sub("A\\D")));
+  EXPECT_TRUE(KeyExists(kView32, Sub("A\\G")));
+}
+
+}  // namespace
