@@ -1,7 +1,13 @@
 #!/usr/bin/env bash
-# The main job: builds the program, runs it under Wine in a throwaway prefix inside the
-# build tree as a user would start it from a download folder, lets the next-logon start it
-# registered happen, and prints the log the runs wrote.
+# The main job: builds the program and shows the whole removal under Wine on a throwaway
+# prefix. A stand-in for the product is installed (a running "KESPWindowsService" whose
+# program lives in its home directory, the autostart value, the configuration key with
+# nested subkeys, the home directory with files and folders, and neighbours that must
+# survive); the program is started from a download folder as a user would start it; the
+# elevated copy it starts in the temporary directory removes the service and the registry
+# pieces; then a new Wine session, the next logon, runs the copy again to delete the home
+# directory. Prints the log, the checks made along the way and a before/after table, then
+# removes the prefix.
 # The 64-bit test build is the one that runs here (this machine cannot run 32-bit code);
 # the shipped 32-bit program is built beside it.
 set -euo pipefail
@@ -9,37 +15,20 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 scripts/build.sh >/dev/null
 
-program="$PWD/build/test/VuzavoRURIvezarov.exe"
-prefix="$PWD/build/demo/wineprefix"
-downloads="$PWD/build/demo/Downloads"
-export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='
-unset DISPLAY
-server=/usr/lib/wine/wineserver64
-wine=/usr/lib/wine/wine64
+demo="$PWD/build/demo"
+export TESSIVANE_BUILD_DIR="$PWD/build/test" WINEPREFIX="$demo/wineprefix"
+finish() {
+  sh tests/wine/prefix-teardown.sh "$WINEPREFIX" >/dev/null 2>&1
+  rm -rf "$demo"
+}
+trap finish EXIT
 
-"$server" -k 2>/dev/null || true
-rm -rf "$PWD/build/demo"
-mkdir -p "$prefix" "$downloads"
-echo "Creating a throwaway Wine prefix in $prefix ..."
-"$wine" wineboot -i >/dev/null 2>&1
-"$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
-"$server" -w
+# A demonstration left over from an interrupted run goes first.
+/usr/lib/wine/wineserver64 -k 2>/dev/null || true
+rm -rf "$demo"
+mkdir -p "$demo"
+echo "Creating a throwaway Wine prefix in $WINEPREFIX ..."
+sh tests/wine/prefix-setup.sh "$WINEPREFIX" >/dev/null
 
-cp "$program" "$downloads/"
-echo "Running $downloads/VuzavoRURIvezarov.exe (it copies itself to the temporary directory and starts the copy) ..."
-"$wine" "$downloads/VuzavoRURIvezarov.exe"
-"$server" -w
-
-echo "Starting a new session, which runs the next-logon command the copy registered ..."
-"$wine" wineboot >/dev/null 2>&1
-"$server" -w
-
-log=$("$wine" cmd /c 'echo %ProgramData%\Halvorne\Logs\KESPremoval.log' 2>/dev/null | tr -d '\r')
-unix_log=$("$wine" winepath -u "$log" 2>/dev/null | tr -d '\r')
-"$server" -w
-echo
-echo "Log written to $log:"
-echo "------------------------------------------------------------------------"
-cat "$unix_log"
-echo "------------------------------------------------------------------------"
+E2E_SNAPSHOTS=0 E2E_PROGRAM_DIR="$demo/Downloads" tests/e2e/full-removal.sh
 echo "Shipped 32-bit program: $PWD/build/shipped/VuzavoRURIvezarov.exe"

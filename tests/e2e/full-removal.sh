@@ -9,7 +9,8 @@
 #
 # By hand, after the suite has built build/test and made its prefix:
 #   tests/e2e/full-removal.sh
-# E2E_SNAPSHOTS=0 leaves the snapshots out (the demonstration does).
+# E2E_SNAPSHOTS=0 leaves the snapshots out (the demonstration does); E2E_PROGRAM_DIR names
+# another folder (a download folder, say) to copy the program into and start it from.
 set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/e2e-lib.sh"
 e2e_require
@@ -19,7 +20,12 @@ echo "== leftovers of earlier runs"
 product cleanup
 read_paths
 COPY="${TEMP_DIR}VuzavoRURIvezarov.exe"
-SOURCE_DIR=$(windows_path "$TESSIVANE_BUILD_DIR")
+PROGRAM_DIR=${E2E_PROGRAM_DIR:-$TESSIVANE_BUILD_DIR}
+if [ "$PROGRAM_DIR" != "$TESSIVANE_BUILD_DIR" ]; then
+  mkdir -p "$PROGRAM_DIR"
+  cp "$UNINSTALLER" "$PROGRAM_DIR/"
+fi
+SOURCE_DIR=$(windows_path "$PROGRAM_DIR")
 
 echo "== 1. the stand-in product: running service, autostart value and configuration key in the 64-bit view"
 product install 64 service || exit 1
@@ -29,15 +35,15 @@ check "service before the run" "running" "$(state_of service)"
 check "configuration key before the run" "keys=8 values=5" "$(state_of config.64)"
 [ "${E2E_SNAPSHOTS:-1}" = 0 ] || snapshot before
 
-echo "== 2. the program, started from the build folder with no words"
+echo "== 2. the program, started from $SOURCE_DIR with no words"
 # 9 lines of this run, then 18 of the copy's removal run.
-run_result=$(product run 120 27 "$SOURCE_DIR" "$(windows_path "$UNINSTALLER")")
+run_result=$(product run 120 27 "$SOURCE_DIR" "$SOURCE_DIR\\VuzavoRURIvezarov.exe")
 echo "      $run_result"
 check_match "first run ends with exit code 0, the copy's removal lines arrive" '^exit=0 .*loglines=27 ' "$run_result"
 check_match "the status window was shown" ' windows=[1-9]' "$run_result"
 
 echo "== 3. after the removal run"
-capture_state removed
+capture_state after-removal
 check "run-once value (written in the program's default view)" "\"$COPY\" silent zapfiles" "$(state_of runonce.32)"
 check "run-once value in the other view" "absent" "$(state_of runonce.64)"
 check "service" "absent" "$(state_of service)"
@@ -51,7 +57,7 @@ done
 echo "== 4. the next logon runs the copy with \"silent zapfiles\""
 next_logon
 check "log lines after the next logon" 34 "$(wait_for_log_lines 34 60)"
-capture_state after
+capture_state after-logon
 check "home directory" "absent" "$(state_of home)"
 check "run-once value" "absent" "$(state_of runonce.32)"
 check "the copy stays in the temporary directory" "1" "$(state_of tempcopies)"
@@ -99,7 +105,7 @@ EOF
 compare_log "$SCRATCH/log.expected"
 [ "${E2E_QUIET_LOG:-0}" = 1 ] || print_log
 echo "== the product's pieces: before the first run, after the removal run, after the next logon"
-print_table before removed after
+print_table before after-removal after-logon
 
 if [ "${E2E_SNAPSHOTS:-1}" != 0 ]; then
   echo "== 6. nothing else changed"
