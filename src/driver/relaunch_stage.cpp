@@ -1,8 +1,8 @@
 // The first run, started from anywhere but the temporary directory: copies this
 // executable into the temporary directory and starts that copy elevated, passing on
-// this run's "silent" and "zapfiles" words. The copy does the real work; starting it
-// from the temporary directory is what lets its next-logon cleanup delete the folder
-// this run came from without deleting the program that does the deleting.
+// this run's "silent" and "zapfiles" words. The copy does the real work, from a place
+// of the user's own that is still there at the next logon, when the start it registers
+// for the cleanup comes due, wherever this run was started from.
 //
 // Only the copy made just now is ever started. A file of some other name, or whatever
 // an earlier run or another user left in the writable temporary directory, must never
