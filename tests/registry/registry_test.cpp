@@ -53,6 +53,11 @@ TEST_F(Registry, DeleteValueTakesDefaultForEmptyNameAndFailsForMissingValueOrKey
   ASSERT_TRUE(SetText(kView32, path_, "Named", "n"));
   ASSERT_TRUE(SetText(kView32, path_, "Other", "o"));
 
+  // A name too long to measure must not be taken for the default value.
+  const std::string tooLong(4096, 'n');
+  EXPECT_FALSE(DeleteRegistryValue(HKEY_LOCAL_MACHINE, path_.c_str(), tooLong.c_str()));
+  EXPECT_EQ(ERROR_SUCCESS, ReadValue(kView32, path_, "", &type, &bytes));
+
   EXPECT_TRUE(DeleteRegistryValue(HKEY_LOCAL_MACHINE, path_.c_str(), ""));
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, ReadValue(kView32, path_, "", &type, &bytes));
   EXPECT_EQ(ERROR_SUCCESS, ReadValue(kView32, path_, "Named", &type, &bytes));
