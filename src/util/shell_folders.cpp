@@ -75,9 +75,14 @@ bool GetFolderPath(const char* name, char* path) {
   const int id = FolderIdFromName(name);
   if (id == -1) return false;
   PIDLIST_ABSOLUTE location = nullptr;
+  char answer[kPathCapacity] = {};
   bool found = false;
-  if (SHGetFolderLocation(nullptr, id, nullptr, 0, &location) == S_OK) {
-    SHGetPathFromIDListA(location, path);
+  // A folder that the shell can locate may still have no file-system path (a virtual
+  // folder); that is no path to work from, so it counts as not found and the caller's
+  // path stays as it was.
+  if (SHGetFolderLocation(nullptr, id, nullptr, 0, &location) == S_OK &&
+      SHGetPathFromIDListA(location, answer) && answer[0] != '\0') {
+    CopyText(path, kPathCapacity, answer);
     found = true;
   }
   if (location != nullptr) {

@@ -15,5 +15,6 @@ extern const FolderRow FolderTable[kFolderTableRows];
 int FolderIdFromName(const char* name);
 
 // Writes the folder's file-system path into path (260 characters); false, with path
-// unchanged, for an unknown name or a folder the shell cannot locate.
+// unchanged, for an unknown name or a folder the shell cannot locate or that has no
+// file-system path.
 bool GetFolderPath(const char* name, char* path);
