@@ -35,13 +35,16 @@ FILEOP_FLAGS OperationFlags(bool silent, bool recursive) {
   return flags;
 }
 
-}  // namespace
-
-bool CopyWithShell(const char* from, const char* to, char* errorText, bool silent, bool recursive) {
+// Hands one path (and, for a copy, the destination) to the shell with the fixed flag
+// set. Without FOF_ALLOWUNDO: a deleted home directory must really go, not into the
+// Recycle Bin. failureFormat receives the shell's result code.
+bool RunFileOperation(UINT function, const char* from, const char* to, char* errorText,
+                      bool silent, bool recursive, const char* failureFormat) {
+  const bool copying = function == FO_COPY;
   char source[kPathListCapacity];
   char destination[kPathListCapacity];
   CopyText(errorText, kErrorTextCapacity, "");
-  if (!MakePathList(from, source) || !MakePathList(to, destination)) {
+  if (!MakePathList(from, source) || (copying && !MakePathList(to, destination))) {
     CopyText(errorText, kErrorTextCapacity, kPathTooLongText);
     return false;
   }
@@ -49,9 +52,9 @@ bool CopyWithShell(const char* from, const char* to, char* errorText, bool silen
   SHFILEOPSTRUCTA operation;
   ZeroMemory(&operation, sizeof(operation));
   operation.hwnd = NULL;
-  operation.wFunc = FO_COPY;
+  operation.wFunc = function;
   operation.pFrom = source;
-  operation.pTo = destination;
+  operation.pTo = copying ? destination : NULL;
   operation.fFlags = OperationFlags(silent, recursive);
   operation.fAnyOperationsAborted = FALSE;
   operation.hNameMappings = NULL;
@@ -59,32 +62,18 @@ bool CopyWithShell(const char* from, const char* to, char* errorText, bool silen
 
   const int result = SHFileOperationA(&operation);
   if (result == 0) return true;
-  FormatText(errorText, kErrorTextCapacity, "Error: %i Rturned from SHFileOperation", result);
+  FormatText(errorText, kErrorTextCapacity, failureFormat, result);
   return false;
 }
 
+}  // namespace
+
+bool CopyWithShell(const char* from, const char* to, char* errorText, bool silent, bool recursive) {
+  return RunFileOperation(FO_COPY, from, to, errorText, silent, recursive,
+                          "Error: %i Rturned from SHFileOperation");
+}
+
 bool DeleteWithShell(const char* path, char* errorText, bool silent, bool recursive) {
-  char target[kPathListCapacity];
-  CopyText(errorText, kErrorTextCapacity, "");
-  if (!MakePathList(path, target)) {
-    CopyText(errorText, kErrorTextCapacity, kPathTooLongText);
-    return false;
-  }
-
-  SHFILEOPSTRUCTA operation;
-  ZeroMemory(&operation, sizeof(operation));
-  operation.hwnd = NULL;
-  operation.wFunc = FO_DELETE;
-  operation.pFrom = target;
-  operation.pTo = NULL;
-  // Without FOF_ALLOWUNDO: the home directory must really go, not into the Recycle Bin.
-  operation.fFlags = OperationFlags(silent, recursive);
-  operation.fAnyOperationsAborted = FALSE;
-  operation.hNameMappings = NULL;
-  operation.lpszProgressTitle = NULL;
-
-  const int result = SHFileOperationA(&operation);
-  if (result == 0) return true;
-  FormatText(errorText, kErrorTextCapacity, "Error: %i Returned from SHFileOperation", result);
-  return false;
+  return RunFileOperation(FO_DELETE, path, nullptr, errorText, silent, recursive,
+                          "Error: %i Returned from SHFileOperation");
 }
