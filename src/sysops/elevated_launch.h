@@ -2,8 +2,8 @@
 // for the last error.
 #pragma once
 
-// Starts file with parameters (either may be at most 259 characters), waiting for it to
-// end when wait is true. On failure errorText (2048 characters) names the program and
+// Starts file (at most 259 characters) with parameters (at most 4095), waiting for it
+// to end when wait is true. On failure errorText (2048 characters) names the program and
 // gives the system's message.
 bool LaunchElevated(const char* file, const char* parameters, bool wait, int showCommand, char* errorText);
 
