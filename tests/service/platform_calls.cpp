@@ -1,6 +1,6 @@
 #include "service/platform_calls.h"
 
-#include <cstring>
+#include <gtest/gtest.h>
 
 namespace platformcalls {
 
@@ -9,25 +9,15 @@ namespace {
 Options activeOptions;
 Record activeRecord;
 
-using OpenManagerFn = SC_HANDLE(WINAPI*)(LPCSTR, LPCSTR, DWORD);
-using OpenServiceFn = SC_HANDLE(WINAPI*)(SC_HANDLE, LPCSTR, DWORD);
-using CloseFn = BOOL(WINAPI*)(SC_HANDLE);
-using QueryFn = BOOL(WINAPI*)(SC_HANDLE, LPSERVICE_STATUS);
-using ControlFn = BOOL(WINAPI*)(SC_HANDLE, DWORD, LPSERVICE_STATUS);
-using DeleteFn = BOOL(WINAPI*)(SC_HANDLE);
-using SleepFn = VOID(WINAPI*)(DWORD);
-using HeapAllocFn = LPVOID(WINAPI*)(HANDLE, DWORD, SIZE_T);
-using HeapFreeFn = BOOL(WINAPI*)(HANDLE, DWORD, LPVOID);
-
-OpenManagerFn realOpenManager = nullptr;
-OpenServiceFn realOpenService = nullptr;
-CloseFn realClose = nullptr;
-QueryFn realQuery = nullptr;
-ControlFn realControl = nullptr;
-DeleteFn realDelete = nullptr;
-SleepFn realSleep = nullptr;
-HeapAllocFn realHeapAlloc = nullptr;
-HeapFreeFn realHeapFree = nullptr;
+decltype(&OpenSCManagerA) realOpenManager = nullptr;
+decltype(&OpenServiceA) realOpenService = nullptr;
+decltype(&CloseServiceHandle) realClose = nullptr;
+decltype(&QueryServiceStatus) realQuery = nullptr;
+decltype(&ControlService) realControl = nullptr;
+decltype(&DeleteService) realDelete = nullptr;
+decltype(&Sleep) realSleep = nullptr;
+decltype(&HeapAlloc) realHeapAlloc = nullptr;
+decltype(&HeapFree) realHeapFree = nullptr;
 int heapAllocCalls = 0;
 
 SC_HANDLE WINAPI WatchedOpenManager(LPCSTR machine, LPCSTR database, DWORD access) {
@@ -94,81 +84,28 @@ BOOL WINAPI WatchedHeapFree(HANDLE heap, DWORD flags, LPVOID block) {
   return realHeapFree(heap, flags, block);
 }
 
-// The import table slot through which this program calls the named function.
-void** FindImportSlot(const char* functionName) {
-  BYTE* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
-  auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
-  auto* headers = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-  const IMAGE_DATA_DIRECTORY& imports =
-      headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-  if (imports.VirtualAddress == 0) return nullptr;
-  for (auto* library = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
-       library->Name != 0; ++library) {
-    if (library->OriginalFirstThunk == 0) continue;
-    auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + library->OriginalFirstThunk);
-    auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + library->FirstThunk);
-    for (; names->u1.AddressOfData != 0; ++names, ++slots) {
-      if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
-      auto* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
-      if (std::strcmp(reinterpret_cast<const char*>(byName->Name), functionName) == 0) {
-        return reinterpret_cast<void**>(&slots->u1.Function);
-      }
-    }
-  }
-  return nullptr;
-}
-
-// Puts replacement into the slot and answers what was there (null when not found).
-void* Redirect(const char* functionName, void* replacement) {
-  void** slot = FindImportSlot(functionName);
-  if (slot == nullptr) return nullptr;
-  DWORD oldProtection = 0;
-  VirtualProtect(slot, sizeof(void*), PAGE_READWRITE, &oldProtection);
-  void* previous = *slot;
-  *slot = replacement;
-  VirtualProtect(slot, sizeof(void*), oldProtection, &oldProtection);
-  return previous;
-}
-
-template <typename Fn>
-bool Install(const char* functionName, Fn replacement, Fn* real) {
-  *real = reinterpret_cast<Fn>(Redirect(functionName, reinterpret_cast<void*>(replacement)));
-  return *real != nullptr;
-}
-
-template <typename Fn>
-void Uninstall(const char* functionName, Fn* real) {
-  if (*real != nullptr) Redirect(functionName, reinterpret_cast<void*>(*real));
-  *real = nullptr;
-}
-
 }  // namespace
+
+template <typename Fn>
+void Scope::Watch(const char* dllName, const char* functionName, Fn watcher, Fn* real) {
+  swaps_.emplace_back(dllName, functionName, reinterpret_cast<void*>(watcher));
+  *real = swaps_.back().Original<Fn>();
+  if (!swaps_.back().Active()) ADD_FAILURE() << "the test program does not import " << functionName;
+}
 
 Scope::Scope(const Options& options) {
   activeOptions = options;
   activeRecord = Record();
   heapAllocCalls = 0;
-  installed_ = Install("OpenSCManagerA", &WatchedOpenManager, &realOpenManager);
-  installed_ = Install("OpenServiceA", &WatchedOpenService, &realOpenService) && installed_;
-  installed_ = Install("CloseServiceHandle", &WatchedClose, &realClose) && installed_;
-  installed_ = Install("QueryServiceStatus", &WatchedQuery, &realQuery) && installed_;
-  installed_ = Install("ControlService", &WatchedControl, &realControl) && installed_;
-  installed_ = Install("DeleteService", &WatchedDelete, &realDelete) && installed_;
-  installed_ = Install("Sleep", &WatchedSleep, &realSleep) && installed_;
-  installed_ = Install("HeapAlloc", &WatchedHeapAlloc, &realHeapAlloc) && installed_;
-  installed_ = Install("HeapFree", &WatchedHeapFree, &realHeapFree) && installed_;
-}
-
-Scope::~Scope() {
-  Uninstall("OpenSCManagerA", &realOpenManager);
-  Uninstall("OpenServiceA", &realOpenService);
-  Uninstall("CloseServiceHandle", &realClose);
-  Uninstall("QueryServiceStatus", &realQuery);
-  Uninstall("ControlService", &realControl);
-  Uninstall("DeleteService", &realDelete);
-  Uninstall("Sleep", &realSleep);
-  Uninstall("HeapAlloc", &realHeapAlloc);
-  Uninstall("HeapFree", &realHeapFree);
+  Watch("advapi32.dll", "OpenSCManagerA", &WatchedOpenManager, &realOpenManager);
+  Watch("advapi32.dll", "OpenServiceA", &WatchedOpenService, &realOpenService);
+  Watch("advapi32.dll", "CloseServiceHandle", &WatchedClose, &realClose);
+  Watch("advapi32.dll", "QueryServiceStatus", &WatchedQuery, &realQuery);
+  Watch("advapi32.dll", "ControlService", &WatchedControl, &realControl);
+  Watch("advapi32.dll", "DeleteService", &WatchedDelete, &realDelete);
+  Watch("kernel32.dll", "Sleep", &WatchedSleep, &realSleep);
+  Watch("kernel32.dll", "HeapAlloc", &WatchedHeapAlloc, &realHeapAlloc);
+  Watch("kernel32.dll", "HeapFree", &WatchedHeapFree, &realHeapFree);
 }
 
 const Record& Scope::record() const { return activeRecord; }

@@ -43,6 +43,12 @@ DWORD WaitForState(const std::string& name, DWORD wanted) {
   return state;
 }
 
+Options ShortPauses() {
+  Options options;
+  options.shortenPauses = true;
+  return options;
+}
+
 // A filled failure buffer, so that a test sees whether the operation emptied it.
 struct ErrorBuffer {
   char text[kErrorTextCapacity];
@@ -68,7 +74,6 @@ TEST(StopService, StopsRunningServiceWithOneControlAndNoPause) {
   bool stopped = false;
   {
     Scope calls;
-    ASSERT_TRUE(calls.installed());
     stopped = StopService(service.name().c_str(), error.text);
     const platformcalls::Record& record = calls.record();
     EXPECT_EQ(1u, record.controls.size());
@@ -93,7 +98,6 @@ TEST(StopService, StopsAtFirstAcceptedRetryWhenServiceTakesHalfASecond) {
   ASSERT_TRUE(Prepare(service.name(), "late 450", true));
   ErrorBuffer error;
   Scope calls;
-  ASSERT_TRUE(calls.installed());
   const bool stopped = StopService(service.name().c_str(), error.text);
   EXPECT_TRUE(stopped) << error.text;
   EXPECT_STREQ("", error.text);
@@ -112,7 +116,6 @@ TEST(StopService, GivesUpAfterTenSecondsWhenServiceNeverAccepts) {
   ASSERT_TRUE(Prepare(service.name(), "never", true));
   ErrorBuffer error;
   Scope calls;
-  ASSERT_TRUE(calls.installed());
   const ULONGLONG started = GetTickCount64();
   const bool stopped = StopService(service.name().c_str(), error.text);
   const ULONGLONG took = GetTickCount64() - started;
@@ -131,10 +134,7 @@ TEST(StopService, StoppedServiceGetsWholeScheduleAndLastErrorOfFinalRetry) {
   ScopedTestService service("TessivaneSvcTestNotStarted");
   ASSERT_TRUE(Prepare(service.name(), "accept", false));
   ErrorBuffer error;
-  Options options;
-  options.shortenPauses = true;
-  Scope calls(options);
-  ASSERT_TRUE(calls.installed());
+  Scope calls(ShortPauses());
   EXPECT_FALSE(StopService(service.name().c_str(), error.text));
   EXPECT_EQ("Unable to stop " + service.name() + ".  Error #1062", std::string(error.text));
   EXPECT_EQ(101u, calls.record().controls.size());
@@ -149,7 +149,6 @@ TEST(StopService, MissingServiceReportsOpenServiceErrorAndLeavesNothingOpen) {
   testsupport::RemoveTestService(name, 5000);
   ErrorBuffer error;
   Scope calls;
-  ASSERT_TRUE(calls.installed());
   EXPECT_FALSE(StopService(name.c_str(), error.text));
   EXPECT_EQ("Unable to stop " + name + " (OpenService Error).  Error #1060", std::string(error.text));
   EXPECT_EQ(1u, calls.record().managerAccess.size());
@@ -166,7 +165,6 @@ TEST(OpenServiceForControl, FailureLeavesNoHandleForCallerToClose) {
   SC_HANDLE service = nullptr;
   SERVICE_STATUS* status = nullptr;
   Scope calls;
-  ASSERT_TRUE(calls.installed());
   EXPECT_FALSE(OpenServiceForControl(name.c_str(), error.text, kStopAndQuery, &manager, &service, &status));
   EXPECT_EQ(nullptr, manager) << "a closed manager handle left in the slot invites a second close";
   EXPECT_EQ(nullptr, service);
@@ -189,7 +187,6 @@ TEST(OpenServiceForControl, BlankNameNeverContactsServiceManager) {
     SC_HANDLE service = serviceMarker;
     SERVICE_STATUS* status = statusMarker;
     Scope calls;
-    ASSERT_TRUE(calls.installed());
     EXPECT_FALSE(OpenServiceForControl(name, openError.text, kStopAndQuery, &manager, &service, &status));
     EXPECT_FALSE(StopService(name, stopError.text));
     EXPECT_FALSE(RemoveService(name));
@@ -212,7 +209,6 @@ TEST(StopService, OpensTrimmedNameWhileRemoveServiceOpensNameAsGiven) {
   ErrorBuffer error;
   {
     Scope calls;
-    ASSERT_TRUE(calls.installed());
     EXPECT_TRUE(StopService(padded.c_str(), error.text)) << error.text;
     EXPECT_STREQ("", error.text);
     ASSERT_EQ(1u, calls.record().serviceNames.size());
@@ -220,10 +216,7 @@ TEST(StopService, OpensTrimmedNameWhileRemoveServiceOpensNameAsGiven) {
   }
   ASSERT_EQ(static_cast<DWORD>(SERVICE_STOPPED), WaitForState(service.name(), SERVICE_STOPPED));
   {
-    Options options;
-    options.shortenPauses = true;
-    Scope calls(options);
-    ASSERT_TRUE(calls.installed());
+    Scope calls(ShortPauses());
     EXPECT_FALSE(RemoveService(padded.c_str())) << "no service carries the blanks in its name";
     ASSERT_EQ(2u, calls.record().serviceNames.size());
     EXPECT_EQ(service.name(), calls.record().serviceNames[0]) << "the inner stop";
@@ -248,10 +241,7 @@ TEST(StopService, LongNameIsCutTo254CharactersWhileRemoveServicePassesAll) {
   const std::string name254 = name300.substr(0, 254);
   const DWORD platformError = testsupport::OpenServiceError(name254);
   ErrorBuffer error;
-  Options options;
-  options.shortenPauses = true;
-  Scope calls(options);
-  ASSERT_TRUE(calls.installed());
+  Scope calls(ShortPauses());
   EXPECT_FALSE(StopService(name300.c_str(), error.text));
   EXPECT_EQ("Unable to stop " + name254 + " (OpenService Error).  Error #" + std::to_string(platformError),
             std::string(error.text));
@@ -271,7 +261,6 @@ TEST(StopService, RefusedAccessGivesTheAccessDeniedTexts) {
     Options options;
     options.failServiceWithError = ERROR_ACCESS_DENIED;
     Scope calls(options);
-    ASSERT_TRUE(calls.installed());
     ErrorBuffer error;
     EXPECT_FALSE(StopService((" " + name).c_str(), error.text));
     EXPECT_EQ("Unable to stop " + name + " (OpenService Error).  Error: Access is denied (5).",
@@ -282,7 +271,6 @@ TEST(StopService, RefusedAccessGivesTheAccessDeniedTexts) {
     Options options;
     options.failManagerWithError = ERROR_ACCESS_DENIED;
     Scope calls(options);
-    ASSERT_TRUE(calls.installed());
     ErrorBuffer error;
     EXPECT_FALSE(StopService(name.c_str(), error.text));
     EXPECT_STREQ("Unable to access the services database.", error.text);
@@ -299,7 +287,6 @@ TEST(RemoveService, WithoutFullManagerAccessAnswersFalseAfterInnerStop) {
   options.managerAccessAllowed = SC_MANAGER_CONNECT;
   {
     Scope calls(options);
-    ASSERT_TRUE(calls.installed());
     EXPECT_FALSE(RemoveService(service.name().c_str()));
     EXPECT_EQ(1u, calls.record().controls.size()) << "the inner stop ran and succeeded";
     EXPECT_EQ(2u, calls.record().managerAccess.size());
@@ -310,15 +297,13 @@ TEST(RemoveService, WithoutFullManagerAccessAnswersFalseAfterInnerStop) {
   EXPECT_EQ(0u, testsupport::OpenServiceError(service.name())) << "the service must still exist";
 }
 
-// The second slow test: the inner stop lives through the real schedule before deleting.
 TEST(RemoveService, DeletesServiceAfterStopEvenThoughInnerStopRunsWholeSchedule) {
   ScopedTestService service("TessivaneSvcTestRemove");
   ASSERT_TRUE(Prepare(service.name(), "accept", true));
   ErrorBuffer error;
   ASSERT_TRUE(StopService(service.name().c_str(), error.text)) << error.text;
   {
-    Scope calls;
-    ASSERT_TRUE(calls.installed());
+    Scope calls(ShortPauses());
     EXPECT_TRUE(RemoveService(service.name().c_str()));
     EXPECT_EQ(101u, calls.record().controls.size());
     EXPECT_EQ(100u, calls.record().pauses.size());
@@ -338,7 +323,6 @@ TEST(StopService, FailsCleanlyWhenStatusRecordsCannotBeAllocated) {
     Options options;
     options.failHeapAllocNumber = 2;
     Scope calls(options);
-    ASSERT_TRUE(calls.installed());
     ErrorBuffer error;
     EXPECT_FALSE(StopService(service.name().c_str(), error.text));
     EXPECT_EQ("Unable to stop " + service.name() + ".  Error #8", std::string(error.text));
@@ -351,7 +335,6 @@ TEST(StopService, FailsCleanlyWhenStatusRecordsCannotBeAllocated) {
     Options options;
     options.failHeapAllocNumber = 1;
     Scope calls(options);
-    ASSERT_TRUE(calls.installed());
     ErrorBuffer error;
     EXPECT_TRUE(StopService(service.name().c_str(), error.text)) << error.text;
     EXPECT_STREQ("", error.text);
@@ -373,7 +356,6 @@ TEST(QueryServiceState, ReplacesRecordInSlotAndLeavesSlotAloneForNullHandle) {
   ASSERT_NE(nullptr, handle) << "error " << GetLastError();
   {
     Scope calls;
-    ASSERT_TRUE(calls.installed());
     slot = static_cast<SERVICE_STATUS*>(HeapAlloc(GetProcessHeap(), 0, sizeof(SERVICE_STATUS)));
     EXPECT_TRUE(QueryServiceState(handle, &slot));
     ASSERT_NE(nullptr, slot);

@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "import_swap.h"
+#include "support/import_swap.h"
 #include "support/test_process.h"
 #include "sysops/elevated_launch.h"
 
@@ -193,7 +193,7 @@ class LaunchRecordTest : public ::testing::Test {
     g_launchError = 0;
     ASSERT_TRUE(swap_.Active()) << "the test program does not import ShellExecuteExW";
   }
-  ImportSwap swap_{"shell32.dll", "ShellExecuteExW", reinterpret_cast<void*>(&SpyShellExecute)};
+  testsupport::ImportSwap swap_{"shell32.dll", "ShellExecuteExW", reinterpret_cast<void*>(&SpyShellExecute)};
 };
 
 TEST_F(LaunchRecordTest, AsksForRunAsWithoutAnyShellDialogAndSurvivesMissingProcessHandle) {

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "import_swap.h"
+#include "support/import_swap.h"
 #include "support/test_process.h"
 #include "sysops/shell_files.h"
 
@@ -201,7 +201,7 @@ class ShellRecordTest : public ::testing::Test {
     g_shellAnswer = 0;
     ASSERT_TRUE(swap_.Active()) << "the test program does not import SHFileOperationA";
   }
-  ImportSwap swap_{"shell32.dll", "SHFileOperationA", reinterpret_cast<void*>(&SpyFileOperation)};
+  testsupport::ImportSwap swap_{"shell32.dll", "SHFileOperationA", reinterpret_cast<void*>(&SpyFileOperation)};
 };
 
 TEST_F(ShellRecordTest, BothOperationsPassFixedFlagsNoOwnerAndOnePathLists) {

@@ -1,8 +1,10 @@
-#include "import_swap.h"
+#include "support/import_swap.h"
 
 #include <windows.h>
 
 #include <cstring>
+
+namespace testsupport {
 
 namespace {
 
@@ -15,21 +17,19 @@ void WriteSlot(void** slot, void* value) {
 
 void** FindImportSlot(const char* dllName, const char* functionName) {
   BYTE* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
-  const IMAGE_DOS_HEADER* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-  const IMAGE_NT_HEADERS* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
   const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
   if (imports.VirtualAddress == 0) return nullptr;
-  for (const IMAGE_IMPORT_DESCRIPTOR* dll =
-           reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+  for (const auto* dll = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
        dll->Name != 0; ++dll) {
     if (_stricmp(reinterpret_cast<const char*>(base + dll->Name), dllName) != 0) continue;
     const DWORD namesAt = dll->OriginalFirstThunk != 0 ? dll->OriginalFirstThunk : dll->FirstThunk;
-    const IMAGE_THUNK_DATA* names = reinterpret_cast<const IMAGE_THUNK_DATA*>(base + namesAt);
-    IMAGE_THUNK_DATA* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + dll->FirstThunk);
+    const auto* names = reinterpret_cast<const IMAGE_THUNK_DATA*>(base + namesAt);
+    auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + dll->FirstThunk);
     for (; names->u1.AddressOfData != 0; ++names, ++slots) {
       if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
-      const IMAGE_IMPORT_BY_NAME* byName =
-          reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+      const auto* byName = reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
       if (std::strcmp(reinterpret_cast<const char*>(byName->Name), functionName) == 0) {
         return reinterpret_cast<void**>(&slots->u1.Function);
       }
@@ -50,3 +50,5 @@ ImportSwap::ImportSwap(const char* dllName, const char* functionName, void* repl
 ImportSwap::~ImportSwap() {
   if (slot_ != nullptr) WriteSlot(slot_, original_);
 }
+
+}  // namespace testsupport
