@@ -10,42 +10,15 @@
 #include <vector>
 
 #include "log/removal_log.h"
-#include "log_test_files.h"
 #include "support/test_process.h"
 
-using logtest::FreshFolder;
-using logtest::RemoveTree;
-using logtest::SplitLines;
 using testsupport::BuildDirectory;
 using testsupport::ReadWholeFile;
+using testsupport::ScratchFolder;
+using testsupport::StartProgram;
+using testsupport::WaitForExit;
 
 namespace {
-
-HANDLE StartProgram(const std::string& commandLine) {
-  std::vector<char> line(commandLine.begin(), commandLine.end());
-  line.push_back('\0');
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process = {};
-  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &process)) {
-    return nullptr;
-  }
-  CloseHandle(process.hThread);
-  return process.hProcess;
-}
-
-DWORD ExitCodeAfterWait(HANDLE process, DWORD timeoutMs) {
-  DWORD code = 0xdeadbeef;
-  if (WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0) {
-    GetExitCodeProcess(process, &code);
-  } else {
-    TerminateProcess(process, 1);
-    WaitForSingleObject(process, 5000);
-  }
-  CloseHandle(process);
-  return code;
-}
 
 // Starts log_holder on path for holdMs and returns once it holds the file.
 HANDLE HoldLog(const std::string& path, int holdMs, const char* eventName) {
@@ -73,8 +46,8 @@ DWORD OpenForWritingError(const std::string& path) {
 }  // namespace
 
 TEST(LogSharing, LineWaitsForAnotherProcessHoldingTheLogBriefly) {
-  const std::string folder = FreshFolder("log_held_briefly");
-  const std::string path = folder + "\\held.log";
+  const ScratchFolder folder("log_held_briefly");
+  const std::string path = folder / "held.log";
   WriteLogLine("before", path.c_str(), true);
 
   HANDLE holder = HoldLog(path, 400, "tessivane_log_held_briefly");
@@ -85,25 +58,24 @@ TEST(LogSharing, LineWaitsForAnotherProcessHoldingTheLogBriefly) {
   const DWORD started = GetTickCount();
   WriteLogLine("while held", path.c_str(), true);
   const DWORD took = GetTickCount() - started;
-  EXPECT_EQ(0u, ExitCodeAfterWait(holder, 20000));
+  EXPECT_EQ(0, WaitForExit(holder, 20000));
 
   const std::string contents = ReadWholeFile(path);
   EXPECT_NE(std::string::npos, contents.find("] while held\r\n"))
       << "line lost after waiting " << took << " ms; log:\n" << contents;
   EXPECT_NE(std::string::npos, contents.find("] before\r\n")) << contents;
-  RemoveTree(folder);
 }
 
 TEST(LogSharing, LineHeldOutForLongIsDroppedWithinAboutASecond) {
-  const std::string folder = FreshFolder("log_held_long");
-  const std::string path = folder + "\\held.log";
+  const ScratchFolder folder("log_held_long");
+  const std::string path = folder / "held.log";
 
   HANDLE holder = HoldLog(path, 4000, "tessivane_log_held_long");
   ASSERT_NE(nullptr, holder) << "holder did not start";
   const DWORD started = GetTickCount();
   WriteLogLine("given up", path.c_str(), true);
   const DWORD took = GetTickCount() - started;
-  EXPECT_EQ(0u, ExitCodeAfterWait(holder, 20000));
+  EXPECT_EQ(0, WaitForExit(holder, 20000));
   WriteLogLine("next", path.c_str(), true);
 
   EXPECT_GE(took, 900u) << "gave up too soon";
@@ -111,31 +83,31 @@ TEST(LogSharing, LineHeldOutForLongIsDroppedWithinAboutASecond) {
   const std::string contents = ReadWholeFile(path);
   EXPECT_EQ(std::string::npos, contents.find("given up")) << contents;
   EXPECT_NE(std::string::npos, contents.find("] next\r\n")) << contents;
-  RemoveTree(folder);
 }
 
 TEST(LogSharing, WritersAtOnceLoseNoLineAndTearNone) {
-  const std::string folder = FreshFolder("log_many_writers");
-  const std::string path = folder + "\\shared.log";
-  const char* const tags = "ABCD";
+  const ScratchFolder folder("log_many_writers");
+  const std::string path = folder / "shared.log";
+  const std::string tags = "ABCD";
   const int linesEach = 40;
 
   HANDLE start = CreateEventA(nullptr, TRUE, FALSE, "tessivane_log_writers_start");
   std::vector<HANDLE> writers;
-  for (const char* tag = tags; *tag != '\0'; ++tag) {
-    writers.push_back(StartProgram("\"" + BuildDirectory() + "\\tests\\log_writer.exe\" \"" +
-                                   path + "\" " + *tag + " " + std::to_string(linesEach) +
+  for (char tag : tags) {
+    writers.push_back(StartProgram("\"" + BuildDirectory() + "\\tests\\log_writer.exe\" \"" + path +
+                                   "\" " + tag + " " + std::to_string(linesEach) +
                                    " tessivane_log_writers_start"));
     ASSERT_NE(nullptr, writers.back());
   }
   Sleep(300);
   SetEvent(start);
-  for (HANDLE writer : writers) EXPECT_EQ(0u, ExitCodeAfterWait(writer, 60000));
+  for (HANDLE writer : writers) EXPECT_EQ(0, WaitForExit(writer, 60000));
   CloseHandle(start);
 
+  // Each line is "writer <tag> line <n> " and then 1500 copies of the tag.
   std::map<std::string, int> seen;
   int malformed = 0;
-  for (const std::string& line : SplitLines(ReadWholeFile(path))) {
+  for (const std::string& line : testsupport::SplitLines(ReadWholeFile(path))) {
     if (line.empty()) continue;
     const size_t at = line.find("] writer ");
     const char tag = at == std::string::npos ? '?' : line[at + 9];
@@ -150,11 +122,10 @@ TEST(LogSharing, WritersAtOnceLoseNoLineAndTearNone) {
     ++seen[line.substr(at + 2, body - at - 2)];
   }
   EXPECT_EQ(0, malformed);
-  for (const char* tag = tags; *tag != '\0'; ++tag) {
+  for (char tag : tags) {
     for (int n = 0; n < linesEach; ++n) {
-      const std::string key = std::string("writer ") + *tag + " line " + std::to_string(n);
+      const std::string key = std::string("writer ") + tag + " line " + std::to_string(n);
       EXPECT_EQ(1, seen[key]) << key;
     }
   }
-  RemoveTree(folder);
 }

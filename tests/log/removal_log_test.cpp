@@ -7,35 +7,33 @@
 #include <string>
 
 #include "log/removal_log.h"
-#include "log_test_files.h"
 #include "support/test_process.h"
 
-using logtest::CurrentPrefixLength;
-using logtest::FreshFolder;
-using logtest::RemoveTree;
-using logtest::SplitLines;
 using testsupport::FileExists;
+using testsupport::IsDirectory;
 using testsupport::ReadWholeFile;
+using testsupport::ScratchFolder;
+using testsupport::SplitLines;
+using testsupport::WriteWholeFile;
 
 namespace {
 
-std::string PrefixFor(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second) {
-  SYSTEMTIME time = {};
-  time.wYear = year;
-  time.wMonth = month;
-  time.wDay = day;
-  time.wHour = hour;
-  time.wMinute = minute;
-  time.wSecond = second;
+std::string PrefixFor(SYSTEMTIME time) {
   char line[4096];
   memset(line, '#', sizeof(line));
   LogTimestampAt(&time, line);
   return line;
 }
 
-bool IsDirectory(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+std::string PrefixFor(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second) {
+  return PrefixFor(SYSTEMTIME{year, month, 0, day, hour, minute, second, 0});
+}
+
+// The length of the prefix that the product writes right now.
+size_t CurrentPrefixLength() {
+  char line[4096] = {};
+  LogTimestamp(line);
+  return std::string(line).size();
 }
 
 const std::regex kLinePrefix(R"(^\[\d{4}-\d{1,2}-\d{1,2} \d\d:\d\d:\d\d\] )");
@@ -58,18 +56,16 @@ TEST(LogTimestamp, ReadsTheLocalClockAndReplacesOldContents) {
   LogTimestamp(line);
   GetLocalTime(&after);
   const std::string got = line;
-  const std::string early = PrefixFor(before.wYear, before.wMonth, before.wDay, before.wHour,
-                                      before.wMinute, before.wSecond);
-  const std::string late = PrefixFor(after.wYear, after.wMonth, after.wDay, after.wHour,
-                                     after.wMinute, after.wSecond);
+  const std::string early = PrefixFor(before);
+  const std::string late = PrefixFor(after);
   EXPECT_TRUE(got == early || got == late) << "got '" << got << "', clock read '" << early
                                            << "' .. '" << late << "'";
 }
 
 TEST(WriteLogLine, CreatesMissingFileThenAppendsWithCrLfNeverRewriting) {
-  const std::string folder = FreshFolder("log_append");
-  const std::string path = folder + "\\append.log";
-  ASSERT_TRUE(testsupport::WriteWholeFile(path, "kept from before\r\n"));
+  const ScratchFolder folder("log_append");
+  const std::string path = folder / "append.log";
+  ASSERT_TRUE(WriteWholeFile(path, "kept from before\r\n"));
 
   WriteLogLine("first", path.c_str(), true);
   WriteLogLine("", path.c_str(), true);
@@ -88,25 +84,22 @@ TEST(WriteLogLine, CreatesMissingFileThenAppendsWithCrLfNeverRewriting) {
   EXPECT_EQ("parts", lines[4]);
   EXPECT_EQ("", lines[5]) << "file must end with CR LF";
 
-  RemoveTree(path);
+  testsupport::RemoveTree(path);
   WriteLogLine("fresh", path.c_str(), true);
   const std::string created = ReadWholeFile(path);
   EXPECT_TRUE(std::regex_search(created, kLinePrefix)) << created;
   EXPECT_EQ("fresh\r\n", created.substr(created.size() - 7)) << created;
-  RemoveTree(folder);
 }
 
 TEST(WriteLogLine, DisabledCallCreatesNothing) {
-  const std::string folder = FreshFolder("log_disabled");
-  const std::string path = folder + "\\disabled.log";
-  WriteLogLine("never", path.c_str(), false);
-  EXPECT_FALSE(FileExists(path)) << path;
-  RemoveTree(folder);
+  const ScratchFolder folder("log_disabled");
+  WriteLogLine("never", (folder / "disabled.log").c_str(), false);
+  EXPECT_FALSE(FileExists(folder / "disabled.log"));
 }
 
 TEST(WriteLogLine, LineOneCharacterTooLongIsDroppedWholeAndTheNextIsWritten) {
-  const std::string folder = FreshFolder("log_too_long");
-  const std::string path = folder + "\\long.log";
+  const ScratchFolder folder("log_too_long");
+  const std::string path = folder / "long.log";
   const size_t fitting = 4095 - CurrentPrefixLength();
   const std::string longest(fitting, 'L');
   const std::string tooLong(fitting + 1, 'T');
@@ -123,14 +116,13 @@ TEST(WriteLogLine, LineOneCharacterTooLongIsDroppedWholeAndTheNextIsWritten) {
       << "line altered; it begins '" << lines[0].substr(0, 40) << "'";
   EXPECT_EQ(std::string::npos, contents.find('T')) << "part of the over-long line was written";
   EXPECT_EQ("after", lines[1].substr(lines[1].size() - 5)) << lines[1];
-  RemoveTree(folder);
 }
 
 TEST(WriteLogLine, UnwritableLocationDropsTheLineWithoutWaiting) {
-  const std::string folder = FreshFolder("log_unwritable");
+  const ScratchFolder folder("log_unwritable");
   // A file where the log's directory should be: no permission trick needed.
-  ASSERT_TRUE(testsupport::WriteWholeFile(folder + "\\Logs", "not a directory"));
-  const std::string path = folder + "\\Logs\\KESPremoval.log";
+  ASSERT_TRUE(WriteWholeFile(folder / "Logs", "not a directory"));
+  const std::string path = folder / "Logs\\KESPremoval.log";
 
   const DWORD started = GetTickCount();
   WriteLogLine("lost", path.c_str(), true);
@@ -138,47 +130,44 @@ TEST(WriteLogLine, UnwritableLocationDropsTheLineWithoutWaiting) {
 
   EXPECT_FALSE(FileExists(path));
   EXPECT_LT(took, 300u) << "a log that cannot be created must not be waited for";
-  EXPECT_EQ("not a directory", ReadWholeFile(folder + "\\Logs"));
-  RemoveTree(folder);
+  EXPECT_EQ("not a directory", ReadWholeFile(folder / "Logs"));
 }
 
 TEST(CreateDirectoryChain, CreatesEveryMissingDirectoryButNotTheFileName) {
-  const std::string folder = FreshFolder("log_chain");
-  const std::string file = folder + "\\One\\Two\\Three\\chain.log";
+  const ScratchFolder folder("log_chain");
+  const std::string file = folder / "One\\Two\\Three\\chain.log";
   CreateDirectoryChain(file.c_str());
-  EXPECT_TRUE(IsDirectory(folder + "\\One\\Two\\Three")) << file;
+  EXPECT_TRUE(IsDirectory(folder / "One\\Two\\Three")) << file;
   EXPECT_FALSE(FileExists(file)) << "the file name became a directory";
 
   // All there already: nothing changes, and files inside stay.
-  ASSERT_TRUE(testsupport::WriteWholeFile(folder + "\\One\\Two\\Three\\keep.txt", "k"));
+  ASSERT_TRUE(WriteWholeFile(folder / "One\\Two\\Three\\keep.txt", "k"));
   CreateDirectoryChain(file.c_str());
-  EXPECT_EQ("k", ReadWholeFile(folder + "\\One\\Two\\Three\\keep.txt"));
+  EXPECT_EQ("k", ReadWholeFile(folder / "One\\Two\\Three\\keep.txt"));
 
   // A path ending in a backslash is all directory part.
-  CreateDirectoryChain((folder + "\\Four\\Five\\").c_str());
-  EXPECT_TRUE(IsDirectory(folder + "\\Four\\Five"));
-  RemoveTree(folder);
+  CreateDirectoryChain((folder / "Four\\Five\\").c_str());
+  EXPECT_TRUE(IsDirectory(folder / "Four\\Five"));
 }
 
 TEST(CreateDirectoryChain, PathsOf260CharactersOrWithoutBackslashCreateNothing) {
-  const std::string folder = FreshFolder("log_chain_limits");
-  std::string file = folder + "\\Deep\\";
+  const ScratchFolder folder("log_chain_limits");
+  std::string file = folder / "Deep\\";
   file += std::string(260 - file.size() - 4, 'p') + ".log";
   ASSERT_EQ(260u, file.size());
   CreateDirectoryChain(file.c_str());
-  EXPECT_FALSE(FileExists(folder + "\\Deep")) << "created for a path of " << file.size();
+  EXPECT_FALSE(FileExists(folder / "Deep")) << "created for a path of " << file.size();
 
-  std::string fits = folder + "\\Fits\\";
+  std::string fits = folder / "Fits\\";
   fits += std::string(259 - fits.size() - 4, 'p') + ".log";
   CreateDirectoryChain(fits.c_str());
-  EXPECT_TRUE(IsDirectory(folder + "\\Fits")) << "not created for a path of " << fits.size();
+  EXPECT_TRUE(IsDirectory(folder / "Fits")) << "not created for a path of " << fits.size();
 
   char current[MAX_PATH] = {};
   GetCurrentDirectoryA(MAX_PATH, current);
-  SetCurrentDirectoryA(folder.c_str());
+  SetCurrentDirectoryA(folder.path().c_str());
   CreateDirectoryChain("bare_name.log");
   CreateDirectoryChain("");
   SetCurrentDirectoryA(current);
-  EXPECT_FALSE(FileExists(folder + "\\bare_name.log"));
-  RemoveTree(folder);
+  EXPECT_FALSE(FileExists(folder / "bare_name.log"));
 }

@@ -1,23 +1,32 @@
 #include "support/test_process.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
 
 namespace testsupport {
 
-std::string BuildDirectory() {
-  // CTest hands the Unix path over; Wine maps the root file system to drive Z:.
-  const char* unixPath = std::getenv("TESSIVANE_BUILD_DIR");
-  if (unixPath == nullptr) return std::string();
-  std::string path = std::string("Z:") + unixPath;
+std::string WindowsPathOf(const std::string& unixPath) {
+  // Wine maps the root file system to drive Z:.
+  std::string path = "Z:" + unixPath;
   for (char& c : path) {
     if (c == '/') c = '\\';
   }
   return path;
 }
 
-long RunAndWait(const std::string& commandLine, DWORD timeoutMs, const char* workingDirectory) {
+std::string BuildDirectory() {
+  const char* unixPath = std::getenv("TESSIVANE_BUILD_DIR");
+  return unixPath == nullptr ? std::string() : WindowsPathOf(unixPath);
+}
+
+std::string CurrentTestName() {
+  return ::testing::UnitTest::GetInstance()->current_test_info()->name();
+}
+
+HANDLE StartProgram(const std::string& commandLine, const char* workingDirectory) {
   std::vector<char> line(commandLine.begin(), commandLine.end());
   line.push_back('\0');
   STARTUPINFOA startup = {};
@@ -25,19 +34,29 @@ long RunAndWait(const std::string& commandLine, DWORD timeoutMs, const char* wor
   PROCESS_INFORMATION process = {};
   if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, workingDirectory,
                       &startup, &process)) {
-    return -1;
-  }
-  long result = -2;
-  if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0) {
-    DWORD code = 0;
-    GetExitCodeProcess(process.hProcess, &code);
-    result = static_cast<long>(code);
-  } else {
-    TerminateProcess(process.hProcess, 1);
+    return nullptr;
   }
   CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
+  return process.hProcess;
+}
+
+long WaitForExit(HANDLE process, DWORD timeoutMs) {
+  long result = -2;
+  if (WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0) {
+    DWORD code = 0;
+    GetExitCodeProcess(process, &code);
+    result = static_cast<long>(code);
+  } else {
+    TerminateProcess(process, 1);
+    WaitForSingleObject(process, 5000);
+  }
+  CloseHandle(process);
   return result;
+}
+
+long RunAndWait(const std::string& commandLine, DWORD timeoutMs, const char* workingDirectory) {
+  HANDLE process = StartProgram(commandLine, workingDirectory);
+  return process == nullptr ? -1 : WaitForExit(process, timeoutMs);
 }
 
 std::string ReadWholeFile(const std::string& path) {
@@ -62,9 +81,52 @@ bool FileExists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+bool IsDirectory(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+void RemoveTree(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return;
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(path.c_str());
+    return;
+  }
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      const std::string name = found.cFileName;
+      if (name != "." && name != "..") RemoveTree(path + "\\" + name);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+  }
+  RemoveDirectoryA(path.c_str());
+}
+
+std::vector<std::string> SplitLines(const std::string& contents) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t end; (end = contents.find("\r\n", start)) != std::string::npos; start = end + 2) {
+    lines.push_back(contents.substr(start, end - start));
+  }
+  lines.push_back(contents.substr(start));
+  return lines;
+}
+
 std::string DirectoryOf(const std::string& path) {
   size_t slash = path.find_last_of('\\');
   return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+ScratchFolder::ScratchFolder(const std::string& name) {
+  char temp[MAX_PATH] = {};
+  GetTempPathA(MAX_PATH, temp);
+  path_ = BuildDirectory().empty() ? temp + name : BuildDirectory() + "\\tests\\" + name;
+  RemoveTree(path_);
+  if (!CreateDirectoryA(path_.c_str(), nullptr)) ADD_FAILURE() << "could not create " << path_;
 }
 
 }  // namespace testsupport
