@@ -43,6 +43,14 @@ DWORD WINAPI RunLaunch(LPVOID argument) {
   return 0;
 }
 
+std::unique_ptr<LaunchCall> NewCall(const std::string& file, const std::string& parameters, bool wait) {
+  std::unique_ptr<LaunchCall> call(new LaunchCall);
+  call->file = file;
+  call->parameters = parameters;
+  call->wait = wait;
+  return call;
+}
+
 // False when LaunchElevated has not returned within timeoutMs; the stuck thread then
 // keeps the call record, which is deliberately never freed.
 bool LaunchWithin(std::unique_ptr<LaunchCall>& call, DWORD timeoutMs) {
@@ -68,9 +76,8 @@ class LaunchTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_FALSE(BuildDirectory().empty()) << "TESSIVANE_BUILD_DIR is not set";
-    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
     echo_ = BuildDirectory() + "\\tests\\shell_echo_arguments.exe";
-    output_ = BuildDirectory() + "\\tests\\shell_echo_" + info->name() + ".txt";
+    output_ = BuildDirectory() + "\\tests\\shell_echo_" + testsupport::CurrentTestName() + ".txt";
     RemoveOutput();
     ASSERT_TRUE(FileExists(echo_)) << echo_;
     SetEnvironmentVariableA("TESSIVANE_ECHO_OUT", output_.c_str());
@@ -85,13 +92,7 @@ class LaunchTest : public ::testing::Test {
     DeleteFileA(output_.c_str());
     DeleteFileA((output_ + ".part").c_str());
   }
-  std::unique_ptr<LaunchCall> Call(const std::string& parameters, bool wait) {
-    std::unique_ptr<LaunchCall> call(new LaunchCall);
-    call->file = echo_;
-    call->parameters = parameters;
-    call->wait = wait;
-    return call;
-  }
+  std::unique_ptr<LaunchCall> Call(const std::string& parameters, bool wait) { return NewCall(echo_, parameters, wait); }
 
   std::string echo_;
   std::string output_;
@@ -150,8 +151,7 @@ TEST_F(LaunchTest, ParametersLongerThanAPathArriveWhole) {
 
 TEST_F(LaunchTest, MissingProgramFailsPromptlyWithSentenceAndNoDialog) {
   const std::string missing = BuildDirectory() + "\\tests\\shell_no_such_program.exe";
-  std::unique_ptr<LaunchCall> call = Call("silent", false);
-  call->file = missing;
+  std::unique_ptr<LaunchCall> call = NewCall(missing, "silent", false);
 
   ASSERT_TRUE(LaunchWithin(call, 20000)) << "no return within 20 s: the shell is showing a dialog";
   EXPECT_FALSE(call->result);
@@ -197,10 +197,7 @@ class LaunchRecordTest : public ::testing::Test {
 };
 
 TEST_F(LaunchRecordTest, AsksForRunAsWithoutAnyShellDialogAndSurvivesMissingProcessHandle) {
-  std::unique_ptr<LaunchCall> call(new LaunchCall);
-  call->file = "C:\\Temp\\VuzavoRURIvezarov.exe";
-  call->parameters = "silent zapfiles";
-  call->wait = true;
+  std::unique_ptr<LaunchCall> call = NewCall("C:\\Temp\\VuzavoRURIvezarov.exe", "silent zapfiles", true);
   call->showCommand = SW_SHOWMINNOACTIVE;
 
   ASSERT_TRUE(LaunchWithin(call, 10000)) << "waited although the shell gave no process handle";
@@ -219,8 +216,7 @@ TEST_F(LaunchRecordTest, AsksForRunAsWithoutAnyShellDialogAndSurvivesMissingProc
 
 TEST_F(LaunchRecordTest, DeclinedElevationGivesOneLineWithTheCancelledText) {
   g_launchError = ERROR_CANCELLED;
-  std::unique_ptr<LaunchCall> call(new LaunchCall);
-  call->file = "C:\\Users\\Me\\AppData\\Local\\Temp\\VuzavoRURIvezarov.exe";
+  std::unique_ptr<LaunchCall> call = NewCall("C:\\Users\\Me\\AppData\\Local\\Temp\\VuzavoRURIvezarov.exe", "", false);
 
   ASSERT_TRUE(LaunchWithin(call, 10000));
   EXPECT_FALSE(call->result);
@@ -233,15 +229,12 @@ TEST_F(LaunchRecordTest, DeclinedElevationGivesOneLineWithTheCancelledText) {
 }
 
 TEST_F(LaunchRecordTest, OverlongFileOrParametersAreRefusedWithTextBeforeTheShell) {
-  std::unique_ptr<LaunchCall> call(new LaunchCall);
-  call->file = "C:\\" + std::string(257, 'f');
+  std::unique_ptr<LaunchCall> call = NewCall("C:\\" + std::string(257, 'f'), "", false);
   ASSERT_TRUE(LaunchWithin(call, 10000));
   EXPECT_FALSE(call->result);
   EXPECT_STREQ("Unable to run the program: its path is missing or has 260 or more characters", call->errorText);
 
-  call.reset(new LaunchCall);
-  call->file = "C:\\" + std::string(255, 'f');
-  call->parameters = std::string(4096, 'p');
+  call = NewCall("C:\\" + std::string(255, 'f'), std::string(4096, 'p'), false);
   ASSERT_TRUE(LaunchWithin(call, 10000));
   EXPECT_FALSE(call->result);
   EXPECT_EQ("Unable to run the program: " + call->file +

@@ -12,53 +12,20 @@
 #include "support/test_process.h"
 #include "sysops/shell_files.h"
 
-using testsupport::BuildDirectory;
 using testsupport::FileExists;
 using testsupport::ReadWholeFile;
+using testsupport::ScratchFolder;
 using testsupport::WriteWholeFile;
 
 namespace {
 
-void RemoveTree(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return;
-  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(path.c_str());
-    return;
-  }
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      if (std::strcmp(found.cFileName, ".") != 0 && std::strcmp(found.cFileName, "..") != 0) {
-        RemoveTree(path + "\\" + found.cFileName);
-      }
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-  }
-  RemoveDirectoryA(path.c_str());
-}
-
-// A directory of the test's own under the build tree, empty at the start and gone after.
 class ShellFilesTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    work_ = BuildDirectory() + "\\tests\\shellwork_" + info->name();
-    ASSERT_FALSE(BuildDirectory().empty()) << "TESSIVANE_BUILD_DIR is not set";
-    RemoveTree(work_);
-    ASSERT_TRUE(CreateDirectoryA(work_.c_str(), nullptr)) << "could not create " << work_;
-  }
-  void TearDown() override { RemoveTree(work_); }
-
   std::string Make(const std::string& relative) {
-    const std::string path = work_ + "\\" + relative;
-    CreateDirectoryA(path.c_str(), nullptr);
-    return path;
+    CreateDirectoryA((work_ / relative).c_str(), nullptr);
+    return work_ / relative;
   }
-
-  std::string work_;
+  const ScratchFolder work_{"shellwork_" + testsupport::CurrentTestName()};
 };
 
 // Splits "Error: <n><tail>" into n; false when the text has another shape.
@@ -74,7 +41,7 @@ const char kCopyTail[] = " Rturned from SHFileOperation";
 const char kDeleteTail[] = " Returned from SHFileOperation";
 
 TEST_F(ShellFilesTest, CopyIntoDirectoryKeepsNameReplacesWithoutAskingAndEmptiesErrorText) {
-  const std::string source = work_ + "\\payload.bin";
+  const std::string source = work_ / "payload.bin";
   const std::string target = Make("target") + "\\";
   ASSERT_TRUE(WriteWholeFile(source, "first"));
   char errorText[2048];
@@ -96,7 +63,7 @@ TEST_F(ShellFilesTest, CopyOfDirectoryBringsNestedContentsAndCreatesMissingDesti
   Make("tree\\inner");
   ASSERT_TRUE(WriteWholeFile(tree + "\\top.txt", "top"));
   ASSERT_TRUE(WriteWholeFile(tree + "\\inner\\deep.txt", "deep"));
-  const std::string target = work_ + "\\not\\yet\\there\\";
+  const std::string target = work_ / "not\\yet\\there\\";
   char errorText[2048] = "";
 
   EXPECT_TRUE(CopyWithShell(tree.c_str(), target.c_str(), errorText, true, true)) << errorText;
@@ -125,7 +92,7 @@ TEST_F(ShellFilesTest, DeleteRemovesWholeTreeAndMissingPathFailsWithShellNumber)
 }
 
 TEST_F(ShellFilesTest, CopyOfMissingSourceFailsWithTheCopyText) {
-  const std::string source = work_ + "\\absent.bin";
+  const std::string source = work_ / "absent.bin";
   const std::string target = Make("target") + "\\";
   char errorText[2048] = "";
   long number = 0;
@@ -155,25 +122,17 @@ TEST_F(ShellFilesTest, PathOf259CharactersIsCopiedAndDeletedWhole) {
   EXPECT_FALSE(FileExists(source));
 }
 
-// What the product handed to SHFileOperationA on its last call.
+// What the product handed to SHFileOperationA on its last call; the path lists are copied
+// out, with whether each was closed right after its one path by a second NUL.
 struct SeenOperation {
   int calls = 0;
-  HWND hwnd = nullptr;
-  UINT function = 0;
-  FILEOP_FLAGS flags = 0;
-  std::string from;
-  bool fromClosed = false;
-  bool toNull = true;
-  std::string to;
-  bool toClosed = false;
-  BOOL aborted = TRUE;
-  LPVOID mappings = nullptr;
-  LPCSTR title = nullptr;
+  SHFILEOPSTRUCTA record = {};
+  std::string from, to;
+  bool fromClosed = false, toClosed = false;
 };
 SeenOperation g_seen;
 int g_shellAnswer = 0;
 
-// The one path in a list and whether the list is closed right after it.
 std::string OnePath(const char* list, bool* closed) {
   const size_t length = std::strlen(list);
   *closed = list[length + 1] == '\0';
@@ -182,15 +141,9 @@ std::string OnePath(const char* list, bool* closed) {
 
 int WINAPI SpyFileOperation(LPSHFILEOPSTRUCTA operation) {
   ++g_seen.calls;
-  g_seen.hwnd = operation->hwnd;
-  g_seen.function = operation->wFunc;
-  g_seen.flags = operation->fFlags;
+  g_seen.record = *operation;
   g_seen.from = OnePath(operation->pFrom, &g_seen.fromClosed);
-  g_seen.toNull = operation->pTo == nullptr;
-  if (!g_seen.toNull) g_seen.to = OnePath(operation->pTo, &g_seen.toClosed);
-  g_seen.aborted = operation->fAnyOperationsAborted;
-  g_seen.mappings = operation->hNameMappings;
-  g_seen.title = operation->lpszProgressTitle;
+  if (operation->pTo != nullptr) g_seen.to = OnePath(operation->pTo, &g_seen.toClosed);
   return g_shellAnswer;
 }
 
@@ -212,25 +165,25 @@ TEST_F(ShellRecordTest, BothOperationsPassFixedFlagsNoOwnerAndOnePathLists) {
     g_seen = SeenOperation();
     EXPECT_TRUE(CopyWithShell("C:\\from\\file.exe", "C:\\to\\", errorText, c.silent, c.recursive));
     EXPECT_EQ(1, g_seen.calls);
-    EXPECT_EQ(static_cast<UINT>(FO_COPY), g_seen.function);
-    EXPECT_EQ(c.flags, g_seen.flags) << "copy, silent " << c.silent << " recursive " << c.recursive;
-    EXPECT_EQ(nullptr, g_seen.hwnd);
+    EXPECT_EQ(static_cast<UINT>(FO_COPY), g_seen.record.wFunc);
+    EXPECT_EQ(c.flags, g_seen.record.fFlags) << "copy, silent " << c.silent << " recursive " << c.recursive;
+    EXPECT_EQ(nullptr, g_seen.record.hwnd);
     EXPECT_EQ("C:\\from\\file.exe", g_seen.from);
     EXPECT_TRUE(g_seen.fromClosed) << "source list not closed by a second NUL";
     EXPECT_EQ("C:\\to\\", g_seen.to);
     EXPECT_TRUE(g_seen.toClosed) << "destination list not closed by a second NUL";
-    EXPECT_EQ(FALSE, g_seen.aborted);
-    EXPECT_EQ(nullptr, g_seen.mappings);
-    EXPECT_EQ(nullptr, g_seen.title);
+    EXPECT_EQ(FALSE, g_seen.record.fAnyOperationsAborted);
+    EXPECT_EQ(nullptr, g_seen.record.hNameMappings);
+    EXPECT_EQ(nullptr, g_seen.record.lpszProgressTitle);
 
     g_seen = SeenOperation();
     EXPECT_TRUE(DeleteWithShell("C:\\home", errorText, c.silent, c.recursive));
     EXPECT_EQ(1, g_seen.calls);
-    EXPECT_EQ(static_cast<UINT>(FO_DELETE), g_seen.function);
-    EXPECT_EQ(c.flags, g_seen.flags) << "delete, silent " << c.silent << " recursive " << c.recursive;
+    EXPECT_EQ(static_cast<UINT>(FO_DELETE), g_seen.record.wFunc);
+    EXPECT_EQ(c.flags, g_seen.record.fFlags) << "delete, silent " << c.silent << " recursive " << c.recursive;
     EXPECT_EQ("C:\\home", g_seen.from);
     EXPECT_TRUE(g_seen.fromClosed);
-    EXPECT_TRUE(g_seen.toNull) << "delete handed a destination: " << g_seen.to;
+    EXPECT_EQ(nullptr, g_seen.record.pTo) << "delete handed a destination: " << g_seen.to;
   }
 }
 
