@@ -1,27 +1,26 @@
 // The order in which a tree's keys are deleted cannot be read from the registry afterwards,
-// and Wine grants every deletion its key security would refuse on Windows, so this program
-// links its own import slot for RegDeleteKeyExA: every call the code under test makes goes
-// through a recorder that passes it on to the real function, or refuses one chosen key.
+// and Wine grants every deletion its key security would refuse on Windows, so these tests
+// swap the test program's import of RegDeleteKeyExA: every call the code under test makes
+// goes through a recorder that passes it on to the real function, or refuses one chosen key.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "registry/test_keys.h"
+#include "support/import_swap.h"
+#include "support/test_process.h"
 #include "sysops/registry.h"
 
 using namespace testkeys;
 
 namespace {
 
-typedef LSTATUS(WINAPI* DeleteKeyExFunction)(HKEY, LPCSTR, REGSAM, DWORD);
-
 std::vector<std::string> recordedDeletions;
 std::string refusedDeletion;
+decltype(&RegDeleteKeyExA) realDelete = nullptr;
 
 LSTATUS WINAPI RecordDeletion(HKEY parent, LPCSTR name, REGSAM access, DWORD reserved) {
-  static const DeleteKeyExFunction realDelete = reinterpret_cast<DeleteKeyExFunction>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("advapi32.dll"), "RegDeleteKeyExA")));
   const LSTATUS result =
       refusedDeletion == name ? ERROR_ACCESS_DENIED : realDelete(parent, name, access, reserved);
   std::string entry = name;
@@ -31,15 +30,6 @@ LSTATUS WINAPI RecordDeletion(HKEY parent, LPCSTR name, REGSAM access, DWORD res
   recordedDeletions.push_back(entry);
   return result;
 }
-
-}  // namespace
-
-// Resolved before the import library is searched, so the product code calls the recorder.
-extern "C" {
-DeleteKeyExFunction __imp_RegDeleteKeyExA = RecordDeletion;
-}
-
-namespace {
 
 std::string Joined(const std::vector<std::string>& parts) {
   std::string text;
@@ -64,7 +54,9 @@ std::string SubkeysInEnumerationOrder(REGSAM view, const std::string& path) {
 class RegistryOrder : public testing::Test {
  protected:
   void SetUp() override {
-    path_ = TestKeyPath(testing::UnitTest::GetInstance()->current_test_info()->name());
+    ASSERT_TRUE(swap_.Active()) << "the test program does not import RegDeleteKeyExA";
+    realDelete = swap_.Original<decltype(&RegDeleteKeyExA)>();
+    path_ = TestKeyPath(testsupport::CurrentTestName());
     RemoveTestKey(path_);
     recordedDeletions.clear();
     refusedDeletion.clear();
@@ -74,6 +66,7 @@ class RegistryOrder : public testing::Test {
     RemoveTestKey(path_);
   }
   std::string path_;
+  testsupport::ImportSwap swap_{"advapi32.dll", "RegDeleteKeyExA", reinterpret_cast<void*>(&RecordDeletion)};
 };
 
 // A holds B and D, B holds E: E, B, D, A, each deleted in the view the tree was found in.

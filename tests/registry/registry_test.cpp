@@ -3,6 +3,7 @@
 #include <string>
 
 #include "registry/test_keys.h"
+#include "support/test_process.h"
 #include "sysops/registry.h"
 
 using namespace testkeys;
@@ -12,7 +13,7 @@ namespace {
 class Registry : public testing::Test {
  protected:
   void SetUp() override {
-    path_ = TestKeyPath(testing::UnitTest::GetInstance()->current_test_info()->name());
+    path_ = TestKeyPath(testsupport::CurrentTestName());
     RemoveTestKey(path_);
   }
   void TearDown() override { RemoveTestKey(path_); }
