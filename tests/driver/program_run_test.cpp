@@ -12,7 +12,6 @@
 #include "support/test_process.h"
 
 using drivertest::CleanUpAfterRun;
-using drivertest::CopyProgram;
 using drivertest::LogMessages;
 using drivertest::LogPath;
 using drivertest::ReadRecord;
@@ -39,7 +38,7 @@ std::string Joined(const std::vector<std::string>& lines) {
 long RunCopy(const std::string& path, const std::string& arguments, bool probe) {
   const std::string original = probe ? BuildDirectory() + "\\tests\\spine_mode_probe.exe"
                                      : BuildDirectory() + "\\VuzavoRURIvezarov.exe";
-  if (!CopyProgram(original, path)) return -100;
+  if (!CopyFileA(original.c_str(), path.c_str(), FALSE)) return -100;
   DeleteFileA((path + ".run.txt").c_str());
   return RunAndWait("\"" + path + "\" " + arguments, kRunTimeoutMs);
 }
@@ -55,22 +54,20 @@ void ExpectStartLines(const std::vector<std::string>& log, const std::string& pa
   expected.push_back("Temp directory: " + TempDirectory());
   ASSERT_GE(log.size(), expected.size()) << Joined(log);
   for (size_t i = 0; i < expected.size(); ++i) {
-    EXPECT_EQ(expected[i].size(), log[i].size()) << "line " << i << ": " << log[i].substr(0, 120);
-    EXPECT_TRUE(expected[i] == log[i]) << "line " << i << " is " << log[i].substr(0, 120)
-                                       << "\nexpected " << expected[i].substr(0, 120);
+    EXPECT_TRUE(expected[i] == log[i]) << "line " << i << " of " << log[i].size() << " characters is "
+                                       << log[i].substr(0, 120) << "\nexpected " << expected[i].size()
+                                       << ": " << expected[i].substr(0, 120);
   }
 }
 
 class ProgramRun : public testing::Test {
  protected:
-  void SetUp() override {
-    CleanUp();
-    RemoveLogAndItsDirectories();
-  }
+  void SetUp() override { TearDown(); }
   void TearDown() override {
     CleanUp();
     RemoveLogAndItsDirectories();
   }
+  // Waits for the runs' copies and removes what they left; the log stays to be read.
   void CleanUp() {
     for (const std::string& name : names_) CleanUpAfterRun(name);
     for (const std::string& path : outside_) DeleteFileA(path.c_str());
@@ -106,8 +103,7 @@ TEST_F(ProgramRun, StartLinesInOrderFromTheTemporaryDirectoryWithBothWords) {
   EXPECT_EQ(0, RunCopy(path, "silent zapfiles", false));
   CleanUp();
   const std::string words = "silent zapfiles";
-  const std::vector<std::string> log = LogMessages();
-  ExpectStartLines(log, path, &words);
+  ExpectStartLines(LogMessages(), path, &words);
 }
 
 TEST_F(ProgramRun, LogCreatedFromNothingThenExtendedNeverRewritten) {
@@ -154,26 +150,19 @@ TEST_F(ProgramRun, CommandLinesOf4000CharactersAreLoggedLongerOnesLeftOut) {
     const std::vector<std::string> log = LogMessages();
     SCOPED_TRACE("command line of " + std::to_string(length) + " characters");
     ExpectStartLines(log, path, length == 4000 ? &words : nullptr);
-    for (const std::string& line : log) {
-      if (length > 4000) {
-        EXPECT_NE(0u, line.rfind("Command line:", 0)) << line.substr(0, 60);
-      }
+    for (size_t i = 0; length > 4000 && i < log.size(); ++i) {
+      EXPECT_NE(0u, log[i].rfind("Command line:", 0)) << log[i].substr(0, 60);
     }
   }
 }
 
-namespace {
-
-struct ProbeCase {
-  const char* arguments;
-  bool inTemp;
-  const char* mode;
-  const char* silent;
-};
-
-}  // namespace
-
 TEST_F(ProgramRun, ModeFollowsPlaceAndWordsFoundInAnyCaseAnywhere) {
+  struct ProbeCase {
+    const char* arguments;
+    bool inTemp;
+    const char* mode;
+    const char* silent;
+  };
   const ProbeCase cases[] = {
       {"", false, "Relaunch", "0"},
       {"zapfiles", false, "Relaunch", "0"},

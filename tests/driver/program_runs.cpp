@@ -4,6 +4,7 @@
 #include <tlhelp32.h>
 
 #include <regex>
+#include <sstream>
 
 #include "support/test_process.h"
 
@@ -17,32 +18,19 @@ std::string LogPath() {
 
 std::vector<std::string> LogMessages() {
   static const std::regex prefix(R"(^\[\d{4}-\d{1,2}-\d{1,2} \d\d:\d\d:\d\d\] )");
-  const std::string contents = testsupport::ReadWholeFile(LogPath());
-  std::vector<std::string> messages;
-  size_t start = 0;
-  while (start < contents.size()) {
-    size_t end = contents.find("\r\n", start);
-    if (end == std::string::npos) end = contents.size();
-    const std::string line = contents.substr(start, end - start);
+  std::vector<std::string> lines = testsupport::SplitLines(testsupport::ReadWholeFile(LogPath()));
+  if (lines.back().empty()) lines.pop_back();
+  for (std::string& line : lines) {
     std::smatch match;
-    if (std::regex_search(line, match, prefix)) {
-      messages.push_back(line.substr(match.length()));
-    } else {
-      messages.push_back("<no prefix> " + line);
-    }
-    start = end + 2;
+    line = std::regex_search(line, match, prefix) ? line.substr(match.length()) : "<no prefix> " + line;
   }
-  return messages;
+  return lines;
 }
 
 std::string TempDirectory() {
   char path[MAX_PATH] = {};
   GetTempPathA(MAX_PATH, path);
   return path;
-}
-
-bool CopyProgram(const std::string& file, const std::string& target) {
-  return CopyFileA(file.c_str(), target.c_str(), FALSE) != 0;
 }
 
 void WaitForProcessesNamed(const std::string& fileName, DWORD timeoutMs) {
@@ -94,15 +82,10 @@ void RemoveLogAndItsDirectories() {
 
 std::map<std::string, std::string> ReadRecord(const std::string& path) {
   std::map<std::string, std::string> record;
-  const std::string contents = testsupport::ReadWholeFile(path);
-  size_t start = 0;
-  while (start < contents.size()) {
-    size_t end = contents.find('\n', start);
-    if (end == std::string::npos) end = contents.size();
-    const std::string line = contents.substr(start, end - start);
+  std::istringstream lines(testsupport::ReadWholeFile(path));
+  for (std::string line; std::getline(lines, line);) {
     const size_t equals = line.find('=');
     if (equals != std::string::npos) record[line.substr(0, equals)] = line.substr(equals + 1);
-    start = end + 1;
   }
   return record;
 }

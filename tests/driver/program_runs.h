@@ -22,9 +22,6 @@ std::vector<std::string> LogMessages();
 // The temporary directory with its trailing backslash.
 std::string TempDirectory();
 
-// Copies file to target, replacing what is there; false on failure.
-bool CopyProgram(const std::string& file, const std::string& target);
-
 // Waits (at most timeoutMs) for every process whose executable is named fileName.
 void WaitForProcessesNamed(const std::string& fileName, DWORD timeoutMs);
 

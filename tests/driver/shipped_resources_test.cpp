@@ -6,15 +6,11 @@
 
 #include <string>
 
+#include "support/test_process.h"
+
 namespace {
 
-std::string ShippedPath() {
-  std::string path = std::string("Z:") + SHIPPED_EXE_PATH;
-  for (char& c : path) {
-    if (c == '/') c = '\\';
-  }
-  return path;
-}
+std::string ShippedPath() { return testsupport::WindowsPathOf(SHIPPED_EXE_PATH); }
 
 std::string VersionString(const std::string& block, const char* name) {
   void* value = nullptr;
