@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "support/test_process.h"
 #include "util/paths.h"
 
 namespace {
@@ -27,11 +28,6 @@ struct PathBuffer {
     return true;
   }
 };
-
-bool IsDirectory(const char* path) {
-  const DWORD attributes = GetFileAttributesA(path);
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
 
 bool EndsWithNoCase(const std::string& text, const std::string& tail) {
   return text.size() >= tail.size() &&
@@ -56,7 +52,7 @@ TEST(GetTempDirectory, GivesAnExistingDirectoryWithTrailingBackslash) {
   const std::string got = path.bytes;
   ASSERT_FALSE(got.empty());
   EXPECT_EQ('\\', got.back()) << got;
-  EXPECT_TRUE(IsDirectory(got.c_str())) << got;
+  EXPECT_TRUE(testsupport::IsDirectory(got)) << got;
   EXPECT_TRUE(path.GuardIntact());
 }
 

@@ -7,13 +7,8 @@
 
 #include <string>
 
+#include "support/test_process.h"
 #include "util/shell_folders.h"
-
-namespace {
-
-const char kMarker = '\x7E';
-
-}  // namespace
 
 TEST(FolderTable, Holds37RowsInLookupOrder) {
   struct Row {
@@ -75,13 +70,12 @@ TEST(FolderIdFromName, MatchesLettersInAnyCaseAroundBlanks) {
 }
 
 TEST(GetFolderPath, ResolvesCommonAppDataToAnExistingDirectory) {
+  const char kMarker = '\x7E';
   char path[300];
   memset(path, kMarker, sizeof(path));
   ASSERT_TRUE(GetFolderPath("Common AppData", path));
   EXPECT_GT(strlen(path), 3u) << path;
-  const DWORD attributes = GetFileAttributesA(path);
-  EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-      << path << " attributes " << attributes;
+  EXPECT_TRUE(testsupport::IsDirectory(path)) << path;
   for (size_t i = 260; i < sizeof(path); ++i) ASSERT_EQ(kMarker, path[i]) << "byte " << i;
 }
 
