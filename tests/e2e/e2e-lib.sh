@@ -1,7 +1,7 @@
 # Shared by the end-to-end scenarios and the demonstration (sourced, not run): the Wine
-# environment of the suite's prefix, the stand-in product's helper program, reading the
-# uninstaller's log, the "next logon" (a new Wine session), and registry and file-tree
-# snapshots. Every check prints what it expected and what it got.
+# environment of the suite's prefix, the stand-in product's helper program, the runs and
+# the log lines they must write, the "next logon" (a new Wine session), and registry and
+# file-tree snapshots. Every check prints what it expected and what it got.
 
 E2E_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 : "${TESSIVANE_SOURCE_DIR:=$(cd "$E2E_DIR/../.." && pwd)}"
@@ -22,8 +22,11 @@ SCRATCH="$WINEPREFIX-e2e"
 
 E2E_FAILURES=0
 
-e2e_require() {
-  local missing=0 file
+# Every scenario's opening: the suite's prefix, nothing left of earlier runs (now and when
+# the script ends), and the paths the program will see (the temporary directory ends with
+# its backslash). SOURCE_DIR and BUILT_EXE are the program where the build left it.
+e2e_start() {
+  local missing=0 file paths
   for file in "$PRODUCT_EXE" "$UNINSTALLER"; do
     if [ ! -f "$file" ]; then echo "missing build output: $file"; missing=1; fi
   done
@@ -36,10 +39,32 @@ e2e_require() {
   # starting one when it already runs changes nothing.
   "$WINESERVER" -p </dev/null >>"$WINE_LOG" 2>&1 || true
   mkdir -p "$SCRATCH"
+  trap 'product cleanup >/dev/null' EXIT
+  product cleanup
+  paths=$(product paths)
+  TEMP_DIR=$(grep '^temp=' <<<"$paths" | cut -d= -f2-)
+  HOME_DIR=$(grep '^home=' <<<"$paths" | cut -d= -f2-)
+  COPY="${TEMP_DIR}VuzavoRURIvezarov.exe"
+  SOURCE_DIR=$(windows_path "$TESSIVANE_BUILD_DIR")
+  BUILT_EXE="$SOURCE_DIR\\VuzavoRURIvezarov.exe"
+}
+
+e2e_finish() {
+  if [ "$E2E_FAILURES" -eq 0 ]; then
+    echo "PASSED"
+    exit 0
+  fi
+  echo "FAILED: $E2E_FAILURES check(s)"
+  exit 1
 }
 
 # The Windows (drive Z:) form of a Unix path.
 windows_path() { printf 'Z:%s' "$1" | tr '/' '\\'; }
+
+# The Unix form of a path on drive C of the prefix.
+unix_path() { local path=${1#[Cc]:}; path=${path//\\//}; printf '%s' "$WINEPREFIX/drive_c$path"; }
+
+exists() { if [ -e "$1" ]; then echo yes; else echo no; fi; }
 
 # The stand-in product's helper: install, state, cleanup, run, hold, paths.
 product() { "$WINE" "$PRODUCT_EXE" "$@" </dev/null 2>>"$WINE_LOG" | tr -d '\r'; }
@@ -48,80 +73,115 @@ product() { "$WINE" "$PRODUCT_EXE" "$@" </dev/null 2>>"$WINE_LOG" | tr -d '\r'; 
 state_of() { grep -m1 "^$1=" "$STATE_FILE" | cut -d= -f2-; }
 capture_state() { STATE_FILE="$SCRATCH/state.$1"; product state >"$STATE_FILE"; }
 
+fail() {
+  echo "FAIL: $*"
+  E2E_FAILURES=$((E2E_FAILURES + 1))
+}
+
 check() { # check <what> <expected> <got>
-  if [ "$2" == "$3" ]; then
-    echo "ok:   $1: $3"
-  else
-    echo "FAIL: $1: expected [$2], got [$3]"
-    E2E_FAILURES=$((E2E_FAILURES + 1))
-  fi
+  if [ "$2" == "$3" ]; then echo "ok:   $1: $3"; else fail "$1: expected [$2], got [$3]"; fi
 }
 
 check_match() { # check_match <what> <extended regex> <got>
-  if [[ "$3" =~ $2 ]]; then
-    echo "ok:   $1: $3"
-  else
-    echo "FAIL: $1: expected to match [$2], got [$3]"
-    E2E_FAILURES=$((E2E_FAILURES + 1))
-  fi
+  if [[ "$3" =~ $2 ]]; then echo "ok:   $1: $3"; else fail "$1: expected to match [$2], got [$3]"; fi
 }
 
-# The paths the program will see (the temporary directory ends with its backslash).
-read_paths() {
-  local paths
-  paths=$(product paths)
-  TEMP_DIR=$(grep '^temp=' <<<"$paths" | cut -d= -f2-)
-  HOME_DIR=$(grep '^home=' <<<"$paths" | cut -d= -f2-)
+# The pieces as they are now against the state captured before the first run.
+check_unchanged() { # check_unchanged <piece>...
+  local piece
+  for piece in "$@"; do
+    check "$piece, unchanged" "$(STATE_FILE=$SCRATCH/state.before state_of "$piece")" "$(state_of "$piece")"
+  done
+}
+
+# Starts the program and waits (bounded) until it has exited and the log holds <lines>
+# lines, those of every run it led to; RUN_RESULT keeps what the helper saw (exit code,
+# status windows, log lines).
+run_program() { # run_program <timeout-s> <lines> <workdir> <program> [--temp <dir>] [words...]
+  RUN_RESULT=$(product run "$@")
+  echo "      $RUN_RESULT"
+  check_match "the run ends with exit code 0 and the log reaches $2 lines" "^exit=0 .*loglines=$2 " "$RUN_RESULT"
 }
 
 log_line_count() { if [ -f "$LOG_FILE" ]; then grep -c '' "$LOG_FILE"; else echo 0; fi; }
 
-# The log's messages without their timestamps; a line whose prefix is not
-# "[year-month-day hh:mm:ss] " is shown whole, marked, so that the comparison fails.
-log_messages() {
-  [ -f "$LOG_FILE" ] || return 0
-  sed -e 's/\r$//' "$LOG_FILE" |
-    sed -E -e 's/^\[[0-9]{4}-([1-9]|1[0-2])-([1-9]|[12][0-9]|3[01]) [0-2][0-9]:[0-5][0-9]:[0-5][0-9]\] //;t' -e 's/^/BAD PREFIX: /'
-}
-
-# Waits (bounded) until the log holds at least <lines> lines; answers the count it saw.
-wait_for_log_lines() { # wait_for_log_lines <lines> <timeout-s>
-  local deadline=$((SECONDS + $2))
-  while [ "$(log_line_count)" -lt "$1" ] && [ "$SECONDS" -lt "$deadline" ]; do sleep 0.2; done
-  log_line_count
-}
-
-# Compares the whole log, line by line and timestamps aside, with the expected file.
-compare_log() { # compare_log <expected-file>
-  local actual="$SCRATCH/log.actual"
-  log_messages >"$actual"
-  if diff -u "$1" "$actual" >"$SCRATCH/log.diff"; then
-    echo "ok:   the log holds exactly the $(grep -c '' "$1") expected lines"
-  else
-    echo "FAIL: the log differs from the expected lines (- expected, + got):"
-    head -n 60 "$SCRATCH/log.diff" | sed 's/^/      /'
-    E2E_FAILURES=$((E2E_FAILURES + 1))
-  fi
-  if [ -n "$(sed -n '/\r$/!p' "$LOG_FILE" 2>/dev/null | head -c1)" ]; then
-    echo "FAIL: some log lines do not end with CR LF"
-    E2E_FAILURES=$((E2E_FAILURES + 1))
-  fi
-}
-
-print_log() {
-  echo "---- $LOG_FILE"
-  [ -f "$LOG_FILE" ] && sed 's/\r$//' "$LOG_FILE"
-  echo "----"
-}
-
 # The next logon: the Wine session ends (every Wine process of the prefix with it) and a
 # new one starts, which runs the machine's RunOnce commands and deletes each value it runs.
-next_logon() {
+# Then waits (bounded) for the log to reach <lines> lines.
+next_logon() { # next_logon <lines>
   "$WINESERVER" -k 2>/dev/null || true
   "$WINESERVER" -w 2>/dev/null || true
   "$WINESERVER" -p </dev/null >>"$WINE_LOG" 2>&1
   "$WINE" cmd /c exit </dev/null >>"$WINE_LOG" 2>&1
+  local deadline=$((SECONDS + 60))
+  while [ "$(log_line_count)" -lt "$1" ] && [ "$SECONDS" -lt "$deadline" ]; do sleep 0.2; done
+  check "log lines after the next logon" "$1" "$(log_line_count)"
 }
+
+# ---- the lines every run must write (the expected log is these, in order) ----
+
+start_lines() { # start_lines <command line> <program path> [temp directory]
+  printf '%s\n' "================= KESP Uninstaller Start =================" "Command line: $1" \
+    "My path: $2" "Source directory: ${2%\\*}" "Temp directory: ${3-$TEMP_DIR}"
+}
+
+# A first run outside the temporary directory: it copies itself there and starts $COPY.
+first_run_lines() { # first_run_lines <command line> <program path> <words passed on>
+  start_lines "$1" "$2"
+  cat <<LINES
+Copy $2 to $TEMP_DIR
+    Copy from: $2 to: $TEMP_DIR success.
+Run $COPY $3
+    $COPY Launched OK
+LINES
+}
+
+# The copy's removal run; the three outcomes default to those of an installed product.
+removal_run_lines() { # removal_run_lines <command line> [stop] [service removal] [autostart removal]
+  start_lines "$1" "$COPY"
+  cat <<LINES
+Add "$COPY" silent zapfiles to the RunOnce key
+    registry item added
+Remove service
+Home path: $HOME_DIR
+Stop the KESPWindowsService service
+    ${2-Service stopped}
+Remove the KESPWindowsService service
+    ${3-Service removed}
+Remove notification app from the registry
+Remove the notification app from the registry
+    ${4-registry item removed}
+Remove the service registry path
+    registry item removed
+LINES
+}
+
+cleanup_run_lines() { # cleanup_run_lines <command line> <outcome>
+  start_lines "$1" "$COPY"
+  printf '%s\n' "Delete home path: $HOME_DIR" "    $2"
+}
+
+# Compares the whole log, line by line and timestamps aside, with the expected lines, e.g.
+# compare_log <(start_lines ...). Not at the end of a pipe: the failure would be counted in
+# a subshell. A line whose prefix is not "[year-month-day hh:mm:ss] " is shown whole,
+# marked, so that the comparison fails.
+compare_log() { # compare_log <file of expected lines>
+  cat "$1" >"$SCRATCH/log.expected"
+  sed -e 's/\r$//' "$LOG_FILE" 2>/dev/null |
+    sed -E -e 's/^\[[0-9]{4}-([1-9]|1[0-2])-([1-9]|[12][0-9]|3[01]) [0-2][0-9]:[0-5][0-9]:[0-5][0-9]\] //;t' \
+      -e 's/^/BAD PREFIX: /' >"$SCRATCH/log.actual"
+  if diff -u "$SCRATCH/log.expected" "$SCRATCH/log.actual" >"$SCRATCH/log.diff"; then
+    echo "ok:   the log holds exactly the $(grep -c '' "$SCRATCH/log.expected") expected lines"
+  else
+    fail "the log differs from the expected lines (- expected, + got):"
+    head -n 60 "$SCRATCH/log.diff" | sed 's/^/      /'
+  fi
+  if [ -n "$(sed -n '/\r$/!p' "$LOG_FILE" 2>/dev/null | head -c1)" ]; then
+    fail "some log lines do not end with CR LF"
+  fi
+}
+
+# ---- snapshots ----
 
 # Snapshot of the machine hive and the user's hive (one line per key and per value, under
 # its key) and of the file tree of drive C (type, size of files, path).
@@ -137,7 +197,7 @@ snapshot() { # snapshot <name>
 }
 
 # Lines in which two snapshots differ ("- " only before, "+ " only after), less the
-# allowances: each allowance is "<+|-|±> <extended regex on the lowercased line>  # name".
+# allowances: each allowance is "<+|-|*> <extended regex on the lowercased line>  # name".
 snapshot_differences() { # snapshot_differences <before> <after> <kind> <allowance-file>
   LC_ALL=C comm -3 "$SCRATCH/$1.$3" "$SCRATCH/$2.$3" |
     sed -e 's/^\t/+ /' -e 's/^\([^+]\)/- \1/' |
@@ -157,23 +217,12 @@ snapshot_differences() { # snapshot_differences <before> <after> <kind> <allowan
       }'
 }
 
-e2e_finish() {
-  if [ "$E2E_FAILURES" -eq 0 ]; then
-    echo "PASSED"
-    exit 0
-  fi
-  echo "FAILED: $E2E_FAILURES check(s)"
-  exit 1
-}
+# ---- for a person reading along ----
 
-# The Unix form of a path on drive C of the prefix.
-unix_path() { local path=${1#[Cc]:}; path=${path//\\//}; printf '%s' "$WINEPREFIX/drive_c$path"; }
-
-# The start lines of one run: e.g. start_lines "silent zapfiles" "<exe path>".
-start_lines() { # start_lines <command line> <program path>
-  local directory=${2%\\*}
-  printf '%s\n' "================= KESP Uninstaller Start =================" "Command line: $1" \
-    "My path: $2" "Source directory: $directory" "Temp directory: ${3-$TEMP_DIR}"
+print_log() {
+  echo "---- $LOG_FILE"
+  [ -f "$LOG_FILE" ] && sed 's/\r$//' "$LOG_FILE"
+  echo "----"
 }
 
 # A short table of the product's pieces across the captured states, e.g.

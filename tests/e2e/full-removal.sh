@@ -13,19 +13,15 @@
 # another folder (a download folder, say) to copy the program into and start it from.
 set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/e2e-lib.sh"
-e2e_require
-trap 'product cleanup >/dev/null' EXIT
-
 echo "== leftovers of earlier runs"
-product cleanup
-read_paths
-COPY="${TEMP_DIR}VuzavoRURIvezarov.exe"
+e2e_start
 PROGRAM_DIR=${E2E_PROGRAM_DIR:-$TESSIVANE_BUILD_DIR}
 if [ "$PROGRAM_DIR" != "$TESSIVANE_BUILD_DIR" ]; then
   mkdir -p "$PROGRAM_DIR"
   cp "$UNINSTALLER" "$PROGRAM_DIR/"
 fi
 SOURCE_DIR=$(windows_path "$PROGRAM_DIR")
+NEIGHBOURS=(neighbour.run.64 neighbour.run.32 neighbour.key.64 neighbour.prefixkey.64 neighbour.folder neighbour.prefixfolder)
 
 echo "== 1. the stand-in product: running service, autostart value and configuration key in the 64-bit view"
 product install 64 service || exit 1
@@ -37,10 +33,8 @@ check "configuration key before the run" "keys=8 values=5" "$(state_of config.64
 
 echo "== 2. the program, started from $SOURCE_DIR with no words"
 # 9 lines of this run, then 18 of the copy's removal run.
-run_result=$(product run 120 27 "$SOURCE_DIR" "$SOURCE_DIR\\VuzavoRURIvezarov.exe")
-echo "      $run_result"
-check_match "first run ends with exit code 0, the copy's removal lines arrive" '^exit=0 .*loglines=27 ' "$run_result"
-check_match "the status window was shown" ' windows=[1-9]' "$run_result"
+run_program 120 27 "$SOURCE_DIR" "$SOURCE_DIR\\VuzavoRURIvezarov.exe"
+check_match "the status window was shown" ' windows=[1-9]' "$RUN_RESULT"
 
 echo "== 3. after the removal run"
 capture_state after-removal
@@ -49,61 +43,23 @@ check "run-once value in the other view" "absent" "$(state_of runonce.64)"
 check "service" "absent" "$(state_of service)"
 check "autostart value" "absent" "$(state_of autostart.64)"
 check "configuration key" "absent" "$(state_of config.64)"
-check "home directory, kept for the next logon" "$(STATE_FILE=$SCRATCH/state.before state_of home)" "$(state_of home)"
-for piece in neighbour.run.64 neighbour.run.32 neighbour.key.64 neighbour.prefixkey.64 neighbour.folder neighbour.prefixfolder; do
-  check "$piece" "$(STATE_FILE=$SCRATCH/state.before state_of $piece)" "$(state_of $piece)"
-done
+check_unchanged home "${NEIGHBOURS[@]}"
 
 echo "== 4. the next logon runs the copy with \"silent zapfiles\""
-next_logon
-check "log lines after the next logon" 34 "$(wait_for_log_lines 34 60)"
+next_logon 34
 capture_state after-logon
 check "home directory" "absent" "$(state_of home)"
 check "run-once value" "absent" "$(state_of runonce.32)"
 check "the copy stays in the temporary directory" "1" "$(state_of tempcopies)"
-for piece in neighbour.run.64 neighbour.run.32 neighbour.key.64 neighbour.prefixkey.64 neighbour.folder neighbour.prefixfolder; do
-  check "$piece" "$(STATE_FILE=$SCRATCH/state.before state_of $piece)" "$(state_of $piece)"
-done
+check_unchanged "${NEIGHBOURS[@]}"
 
 echo "== 5. the whole log"
-cat >"$SCRATCH/log.expected" <<EOF
-================= KESP Uninstaller Start =================
-Command line: 
-My path: $SOURCE_DIR\\VuzavoRURIvezarov.exe
-Source directory: $SOURCE_DIR
-Temp directory: $TEMP_DIR
-Copy $SOURCE_DIR\\VuzavoRURIvezarov.exe to $TEMP_DIR
-    Copy from: $SOURCE_DIR\\VuzavoRURIvezarov.exe to: $TEMP_DIR success.
-Run $COPY 
-    $COPY Launched OK
-================= KESP Uninstaller Start =================
-Command line: 
-My path: $COPY
-Source directory: ${TEMP_DIR%\\}
-Temp directory: $TEMP_DIR
-Add "$COPY" silent zapfiles to the RunOnce key
-    registry item added
-Remove service
-Home path: $HOME_DIR
-Stop the KESPWindowsService service
-    Service stopped
-Remove the KESPWindowsService service
-    Service removed
-Remove notification app from the registry
-Remove the notification app from the registry
-    registry item removed
-Remove the service registry path
-    registry item removed
-================= KESP Uninstaller Start =================
-Command line: silent zapfiles
-My path: $COPY
-Source directory: ${TEMP_DIR%\\}
-Temp directory: $TEMP_DIR
-Delete home path: $HOME_DIR
-    Delete success
-EOF
-compare_log "$SCRATCH/log.expected"
-[ "${E2E_QUIET_LOG:-0}" = 1 ] || print_log
+compare_log <(
+  first_run_lines "" "$SOURCE_DIR\\VuzavoRURIvezarov.exe" ""
+  removal_run_lines ""
+  cleanup_run_lines "silent zapfiles" "Delete success"
+)
+print_log
 echo "== the product's pieces: before the first run, after the removal run, after the next logon"
 print_table before after-removal after-logon
 
@@ -130,9 +86,8 @@ EOF
     if [ -z "$unexpected" ]; then
       echo "ok:   $kind: no change beyond the allowed ones"
     else
-      echo "FAIL: $kind: unexpected changes (- before only, + after only):"
+      fail "$kind: unexpected changes (- before only, + after only):"
       head -n 40 <<<"$unexpected" | sed 's/^/      /'
-      E2E_FAILURES=$((E2E_FAILURES + 1))
     fi
   done
   # The allowances must not hide the removal itself: the removed pieces are among the changes.
