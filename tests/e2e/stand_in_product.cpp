@@ -10,9 +10,9 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <set>
 #include <string>
 #include <vector>
@@ -25,18 +25,14 @@ namespace {
 const char kServiceName[] = "KESPWindowsService";
 const char kRunKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char kRunOnceKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
-const char kAutostartValue[] = "KESPNotifications";
-const char kRunOnceValue[] = "KESPCleanup";
 const char kConfigurationKey[] = "SOFTWARE\\Halvorne\\KESP_SERVICE";
-const char kVendorKey[] = "SOFTWARE\\Halvorne";
-const char kProgramName[] = "VuzavoRURIvezarov";
-const char kWindowCaption[] = "  Tessivane";
-
+const char kAutostartValue[] = "KESPNotifications";
 // Neighbours: named like the product's pieces where a careless prefix match would reach them.
 const char kNeighbourRunValue[] = "E2eNeighbourTray";
 const char kNeighbourKey[] = "SOFTWARE\\Halvorne\\E2eNeighbour";
 const char kNeighbourPrefixKey[] = "SOFTWARE\\Halvorne\\KESP_SERVICE_Backup";
-const char kDownloadsFolder[] = "C:\\E2eDownloads";
+const char kProgramPattern[] = "VuzavoRURIvezarov*.exe";
+const char kWindowCaption[] = "  Tessivane";
 
 struct View {
   const char* name;
@@ -44,25 +40,37 @@ struct View {
 };
 const View kViews[] = {{"64", KEY_WOW64_64KEY}, {"32", KEY_WOW64_32KEY}};
 
-std::string CommonAppData() {
+// The registry pieces, in each view: a value (reported as its text) or, without a value
+// name, a key tree (reported as its counts).
+struct Piece {
+  const char* label;
+  const char* key;
+  const char* value;
+};
+const Piece kPieces[] = {
+    {"autostart", kRunKey, kAutostartValue},
+    {"config", kConfigurationKey, nullptr},
+    {"runonce", kRunOnceKey, "KESPCleanup"},
+    {"neighbour.run", kRunKey, kNeighbourRunValue},
+    {"neighbour.key", kNeighbourKey, nullptr},
+    {"neighbour.prefixkey", kNeighbourPrefixKey, nullptr},
+};
+
+std::string VendorFolder() {
   char path[MAX_PATH] = {};
   SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, 0, path);
-  return path;
+  return std::string(path) + "\\Halvorne";
 }
-
-std::string VendorFolder() { return CommonAppData() + "\\Halvorne"; }
 std::string HomeDirectory() { return VendorFolder() + "\\KESPWindowsService"; }
 std::string NeighbourFolder() { return VendorFolder() + "\\E2eNeighbour"; }
 std::string NeighbourPrefixFolder() { return VendorFolder() + "\\KESPWindowsService_Backup"; }
-std::string LogFolder() { return VendorFolder() + "\\Logs"; }
-std::string LogFile() { return LogFolder() + "\\KESPremoval.log"; }
+std::string LogFile() { return VendorFolder() + "\\Logs\\KESPremoval.log"; }
 
 std::string TempDirectory() {
   char path[MAX_PATH + 1] = {};
   GetTempPathA(sizeof(path), path);
   return path;
 }
-
 std::string PlantedMarker() { return TempDirectory() + "e2e_planted_ran.txt"; }
 std::string HoldReadyMarker() { return TempDirectory() + "e2e_hold_ready"; }
 std::string HoldReleaseMarker() { return TempDirectory() + "e2e_hold_release"; }
@@ -74,62 +82,28 @@ bool Fail(const std::string& what) {
 
 // ---- registry -------------------------------------------------------------------------
 
-bool SetString(const View& view, const char* keyPath, const char* name, const std::string& text) {
-  HKEY key = nullptr;
-  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, nullptr, 0, KEY_SET_VALUE | view.flag, nullptr,
-                      &key, nullptr) != ERROR_SUCCESS) {
-    return Fail(std::string("create ") + keyPath);
-  }
-  const LONG result = RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                                     static_cast<DWORD>(text.size() + 1));
-  RegCloseKey(key);
-  return result == ERROR_SUCCESS || Fail(std::string("set ") + keyPath + "\\" + name);
-}
+// One key to create and, when name is given, a value to set in it (REG_SZ or REG_DWORD).
+struct Setting {
+  std::string key;
+  const char* name;
+  DWORD type;
+  std::string data;
+};
 
-bool SetNumber(const View& view, const char* keyPath, const char* name, DWORD number) {
+bool Write(REGSAM view, const Setting& setting) {
   HKEY key = nullptr;
-  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, nullptr, 0, KEY_SET_VALUE | view.flag, nullptr,
-                      &key, nullptr) != ERROR_SUCCESS) {
-    return Fail(std::string("create ") + keyPath);
+  LONG result = RegCreateKeyExA(HKEY_LOCAL_MACHINE, setting.key.c_str(), 0, nullptr, 0, KEY_SET_VALUE | view,
+                                nullptr, &key, nullptr);
+  const DWORD number = std::strtoul(setting.data.c_str(), nullptr, 10);
+  if (result == ERROR_SUCCESS && setting.name != nullptr) {
+    result = setting.type == REG_DWORD
+                 ? RegSetValueExA(key, setting.name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
+                                  sizeof(number))
+                 : RegSetValueExA(key, setting.name, 0, REG_SZ, reinterpret_cast<const BYTE*>(setting.data.c_str()),
+                                  static_cast<DWORD>(setting.data.size() + 1));
   }
-  const LONG result =
-      RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof(number));
-  RegCloseKey(key);
-  return result == ERROR_SUCCESS || Fail(std::string("set ") + keyPath + "\\" + name);
-}
-
-bool CreateEmptyKey(const View& view, const char* keyPath) {
-  HKEY key = nullptr;
-  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, nullptr, 0, KEY_READ | view.flag, nullptr, &key,
-                      nullptr) != ERROR_SUCCESS) {
-    return Fail(std::string("create ") + keyPath);
-  }
-  RegCloseKey(key);
-  return true;
-}
-
-// The value's text, or "absent".
-std::string ReadString(const View& view, const char* keyPath, const char* name) {
-  char text[2048] = {};
-  DWORD size = sizeof(text) - 1;
-  DWORD type = 0;
-  HKEY key = nullptr;
-  std::string answer = "absent";
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_QUERY_VALUE | view.flag, &key) == ERROR_SUCCESS) {
-    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text), &size) == ERROR_SUCCESS) {
-      answer = type == REG_SZ ? std::string(text) : std::string("(not a string)");
-    }
-    RegCloseKey(key);
-  }
-  return answer;
-}
-
-void DeleteValue(const View& view, const char* keyPath, const char* name) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_SET_VALUE | view.flag, &key) == ERROR_SUCCESS) {
-    RegDeleteValueA(key, name);
-    RegCloseKey(key);
-  }
+  if (key != nullptr) RegCloseKey(key);
+  return result == ERROR_SUCCESS || Fail("write " + setting.key + " " + (setting.name ? setting.name : ""));
 }
 
 // Counts the keys (the key itself included) and values of a tree; false when it is absent.
@@ -153,32 +127,44 @@ bool CountTree(HKEY parent, const char* name, REGSAM flag, int* keys, int* value
   return true;
 }
 
-std::string DescribeTree(const View& view, const char* keyPath) {
-  int keys = 0;
-  int values = 0;
-  if (!CountTree(HKEY_LOCAL_MACHINE, keyPath, view.flag, &keys, &values)) return "absent";
-  return "keys=" + std::to_string(keys) + " values=" + std::to_string(values);
-}
-
-void DeleteTree(const View& view, const char* keyPath) {
+// The value's text or the tree's counts; "absent" when it is not there.
+std::string Describe(const View& view, const Piece& piece) {
+  std::string answer = "absent";
+  if (piece.value == nullptr) {
+    int keys = 0;
+    int values = 0;
+    if (CountTree(HKEY_LOCAL_MACHINE, piece.key, view.flag, &keys, &values)) {
+      answer = "keys=" + std::to_string(keys) + " values=" + std::to_string(values);
+    }
+    return answer;
+  }
+  char text[2048] = {};
+  DWORD size = sizeof(text) - 1;
+  DWORD type = 0;
   HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_ALL_ACCESS | view.flag, &key) == ERROR_SUCCESS) {
-    RegDeleteTreeA(key, nullptr);
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, piece.key, 0, KEY_QUERY_VALUE | view.flag, &key) == ERROR_SUCCESS) {
+    if (RegQueryValueExA(key, piece.value, nullptr, &type, reinterpret_cast<BYTE*>(text), &size) == ERROR_SUCCESS) {
+      answer = type == REG_SZ ? std::string(text) : std::string("(not a string)");
+    }
     RegCloseKey(key);
   }
-  RegDeleteKeyExA(HKEY_LOCAL_MACHINE, keyPath, view.flag, 0);
+  return answer;
+}
+
+void Delete(const View& view, const Piece& piece) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, piece.key, 0, KEY_ALL_ACCESS | view.flag, &key) == ERROR_SUCCESS) {
+    if (piece.value != nullptr) {
+      RegDeleteValueA(key, piece.value);
+    } else {
+      RegDeleteTreeA(key, nullptr);
+    }
+    RegCloseKey(key);
+  }
+  if (piece.value == nullptr) RegDeleteKeyExA(HKEY_LOCAL_MACHINE, piece.key, view.flag, 0);
 }
 
 // ---- files ----------------------------------------------------------------------------
-
-bool WriteFileText(const std::string& path, const std::string& text) {
-  return testsupport::WriteWholeFile(path, text) || Fail("write " + path);
-}
-
-bool MakeDirectory(const std::string& path) {
-  return CreateDirectoryA(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS ||
-         Fail("create directory " + path);
-}
 
 void CountFiles(const std::string& directory, int* files, int* directories) {
   WIN32_FIND_DATAA entry = {};
@@ -198,40 +184,20 @@ void CountFiles(const std::string& directory, int* files, int* directories) {
 }
 
 std::string DescribeFolder(const std::string& directory) {
-  const DWORD attributes = GetFileAttributesA(directory.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return "absent";
-  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return "a file";
+  if (!testsupport::FileExists(directory)) return "absent";
+  if (!testsupport::IsDirectory(directory)) return "a file";
   int files = 0;
   int directories = 0;
   CountFiles(directory, &files, &directories);
   return "files=" + std::to_string(files) + " dirs=" + std::to_string(directories);
 }
 
-void DeleteFolderTree(const std::string& directory) {
-  WIN32_FIND_DATAA entry = {};
-  HANDLE search = FindFirstFileA((directory + "\\*").c_str(), &entry);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      const std::string name = entry.cFileName;
-      if (name == "." || name == "..") continue;
-      const std::string path = directory + "\\" + name;
-      SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        DeleteFolderTree(path);
-      } else {
-        DeleteFileA(path.c_str());
-      }
-    } while (FindNextFileA(search, &entry));
-    FindClose(search);
-  }
-  RemoveDirectoryA(directory.c_str());
-}
-
-// Every file in directory whose name matches pattern, with its full path.
-std::vector<std::string> Matching(const std::string& directory, const std::string& pattern) {
+// The copies of the uninstaller in the temporary directory, with their full paths.
+std::vector<std::string> TempCopies() {
   std::vector<std::string> found;
+  const std::string directory = TempDirectory();
   WIN32_FIND_DATAA entry = {};
-  HANDLE search = FindFirstFileA((directory + pattern).c_str(), &entry);
+  HANDLE search = FindFirstFileA((directory + kProgramPattern).c_str(), &entry);
   if (search == INVALID_HANDLE_VALUE) return found;
   do {
     if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) found.push_back(directory + entry.cFileName);
@@ -244,32 +210,43 @@ std::vector<std::string> Matching(const std::string& directory, const std::strin
 
 // install <64|32> [service]: the product's pieces in one registry view, the service only
 // when asked (it costs the removal run a full stop schedule), and the neighbours.
-int Install(const std::string& viewName, bool withService) {
-  const View& view = viewName == "32" ? kViews[1] : kViews[0];
+int Install(const View& view, bool withService) {
   const std::string home = HomeDirectory();
-  bool ok = MakeDirectory(VendorFolder()) && MakeDirectory(home) && MakeDirectory(home + "\\data") &&
-            MakeDirectory(home + "\\data\\cache") && MakeDirectory(home + "\\data\\empty") &&
-            WriteFileText(home + "\\settings.ini", "[service]\r\nport=8443\r\n") &&
-            WriteFileText(home + "\\data\\cache\\entry.bin", std::string(4096, '\x5a')) &&
-            WriteFileText(home + "\\data\\service.log", "started\r\n");
-
-  ok = ok && SetString(view, kRunKey, kAutostartValue, "\"" + home + "\\KESPNotify.exe\" /tray");
-  ok = ok && SetString(view, kConfigurationKey, "InstallDir", home) &&
-       SetString(view, kConfigurationKey, "Version", "4.2.0") &&
-       SetNumber(view, "SOFTWARE\\Halvorne\\KESP_SERVICE\\Settings", "Port", 8443) &&
-       SetString(view, "SOFTWARE\\Halvorne\\KESP_SERVICE\\Settings\\Network\\Proxy", "Host", "proxy.invalid") &&
-       SetString(view, "SOFTWARE\\Halvorne\\KESP_SERVICE\\Components\\Notifications", "", "tray") &&
-       CreateEmptyKey(view, "SOFTWARE\\Halvorne\\KESP_SERVICE\\Components\\Updater\\Schedule");
-
-  // Neighbours: other programs' autostart in both views, the vendor's other keys and folders.
-  for (const View& each : kViews) {
-    ok = ok && SetString(each, kRunKey, kNeighbourRunValue, "C:\\E2eNeighbour\\tray.exe");
+  const std::string config = kConfigurationKey;
+  const std::string folders[] = {VendorFolder(), home, home + "\\data", home + "\\data\\cache", home + "\\data\\empty",
+                                 NeighbourFolder(), NeighbourPrefixFolder()};
+  const std::pair<std::string, std::string> files[] = {
+      {home + "\\settings.ini", "[service]\r\nport=8443\r\n"},
+      {home + "\\data\\cache\\entry.bin", std::string(4096, '\x5a')},
+      {home + "\\data\\service.log", "started\r\n"},
+      {NeighbourFolder() + "\\keep.txt", "keep"},
+      {NeighbourPrefixFolder() + "\\keep.txt", "keep"},
+  };
+  const Setting settings[] = {
+      {kRunKey, kAutostartValue, REG_SZ, "\"" + home + "\\KESPNotify.exe\" /tray"},
+      {config, "InstallDir", REG_SZ, home},
+      {config, "Version", REG_SZ, "4.2.0"},
+      {config + "\\Settings", "Port", REG_DWORD, "8443"},
+      {config + "\\Settings\\Network\\Proxy", "Host", REG_SZ, "proxy.invalid"},
+      {config + "\\Components\\Notifications", "", REG_SZ, "tray"},
+      {config + "\\Components\\Updater\\Schedule", nullptr, REG_NONE, ""},
+      {kNeighbourKey, "Keep", REG_SZ, "yes"},
+      {std::string(kNeighbourKey) + "\\Inner", "Keep", REG_SZ, "yes"},
+      {kNeighbourPrefixKey, "Keep", REG_SZ, "yes"},
+  };
+  bool ok = true;
+  for (const std::string& folder : folders) {
+    ok = ok && (CreateDirectoryA(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS ||
+                Fail("create directory " + folder));
   }
-  ok = ok && SetString(view, kNeighbourKey, "Keep", "yes") &&
-       SetString(view, "SOFTWARE\\Halvorne\\E2eNeighbour\\Inner", "Keep", "yes") &&
-       SetString(view, kNeighbourPrefixKey, "Keep", "yes");
-  ok = ok && MakeDirectory(NeighbourFolder()) && WriteFileText(NeighbourFolder() + "\\keep.txt", "keep") &&
-       MakeDirectory(NeighbourPrefixFolder()) && WriteFileText(NeighbourPrefixFolder() + "\\keep.txt", "keep");
+  for (const auto& file : files) {
+    ok = ok && (testsupport::WriteWholeFile(file.first, file.second) || Fail("write " + file.first));
+  }
+  for (const Setting& setting : settings) ok = ok && Write(view.flag, setting);
+  // Another program's autostart value sits beside the product's in both views.
+  for (const View& each : kViews) {
+    ok = ok && Write(each.flag, {kRunKey, kNeighbourRunValue, REG_SZ, "C:\\E2eNeighbour\\tray.exe"});
+  }
 
   if (ok && withService) {
     // The service's program lives in the home directory, as the product's does.
@@ -289,39 +266,25 @@ std::string ServiceState() {
   const DWORD error = testsupport::OpenServiceError(kServiceName);
   if (error == ERROR_SERVICE_DOES_NOT_EXIST) return "absent";
   if (error != 0) return "cannot be opened (error " + std::to_string(error) + ")";
-  switch (testsupport::TestServiceState(kServiceName)) {
-    case SERVICE_RUNNING: return "running";
-    case SERVICE_STOPPED: return "stopped";
-    case SERVICE_STOP_PENDING: return "stopping";
-    case SERVICE_START_PENDING: return "starting";
-    default: return "state " + std::to_string(testsupport::TestServiceState(kServiceName));
-  }
+  const DWORD state = testsupport::TestServiceState(kServiceName);
+  if (state == SERVICE_RUNNING) return "running";
+  if (state == SERVICE_STOPPED) return "stopped";
+  return "state " + std::to_string(state);
 }
 
 // One "name=value" line per piece; the scripts compare these lines.
 int State() {
   std::printf("service=%s\n", ServiceState().c_str());
   for (const View& view : kViews) {
-    std::printf("autostart.%s=%s\n", view.name, ReadString(view, kRunKey, kAutostartValue).c_str());
-  }
-  for (const View& view : kViews) {
-    std::printf("config.%s=%s\n", view.name, DescribeTree(view, kConfigurationKey).c_str());
+    for (const Piece& piece : kPieces) {
+      std::printf("%s.%s=%s\n", piece.label, view.name, Describe(view, piece).c_str());
+    }
   }
   std::printf("home=%s\n", DescribeFolder(HomeDirectory()).c_str());
-  for (const View& view : kViews) {
-    std::printf("runonce.%s=%s\n", view.name, ReadString(view, kRunOnceKey, kRunOnceValue).c_str());
-  }
-  for (const View& view : kViews) {
-    std::printf("neighbour.run.%s=%s\n", view.name, ReadString(view, kRunKey, kNeighbourRunValue).c_str());
-  }
-  for (const View& view : kViews) {
-    std::printf("neighbour.key.%s=%s\n", view.name, DescribeTree(view, kNeighbourKey).c_str());
-    std::printf("neighbour.prefixkey.%s=%s\n", view.name, DescribeTree(view, kNeighbourPrefixKey).c_str());
-  }
   std::printf("neighbour.folder=%s\n", DescribeFolder(NeighbourFolder()).c_str());
   std::printf("neighbour.prefixfolder=%s\n", DescribeFolder(NeighbourPrefixFolder()).c_str());
   std::printf("planted.ran=%s\n", testsupport::FileExists(PlantedMarker()) ? "yes" : "no");
-  std::printf("tempcopies=%d\n", static_cast<int>(Matching(TempDirectory(), std::string(kProgramName) + "*.exe").size()));
+  std::printf("tempcopies=%d\n", static_cast<int>(TempCopies().size()));
   return 0;
 }
 
@@ -329,123 +292,73 @@ int State() {
 // failed scenario cannot poison the next.
 int Cleanup() {
   testsupport::RemoveTestService(kServiceName, 20000);
+  bool clean = true;
   for (const View& view : kViews) {
-    DeleteValue(view, kRunKey, kAutostartValue);
-    DeleteValue(view, kRunKey, kNeighbourRunValue);
-    DeleteValue(view, kRunOnceKey, kRunOnceValue);
-    DeleteTree(view, kConfigurationKey);
-    DeleteTree(view, kNeighbourKey);
-    DeleteTree(view, kNeighbourPrefixKey);
+    for (const Piece& piece : kPieces) {
+      Delete(view, piece);
+      clean = clean && Describe(view, piece) == "absent";
+    }
     // The vendor key goes only when nothing of anybody else's is left in it.
-    RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kVendorKey, view.flag, 0);
+    RegDeleteKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Halvorne", view.flag, 0);
   }
-  DeleteFolderTree(HomeDirectory());
-  DeleteFolderTree(NeighbourFolder());
-  DeleteFolderTree(NeighbourPrefixFolder());
-  DeleteFolderTree(kDownloadsFolder);
-  DeleteFileA(LogFile().c_str());
-  RemoveDirectoryA(LogFolder().c_str());
+  std::vector<std::string> leftovers = TempCopies();
+  leftovers.insert(leftovers.end(), {HomeDirectory(), NeighbourFolder(), NeighbourPrefixFolder(), "C:\\E2eDownloads",
+                                     LogFile(), PlantedMarker(), HoldReadyMarker(), HoldReleaseMarker()});
+  for (const std::string& path : leftovers) testsupport::RemoveTree(path);
+  RemoveDirectoryA((VendorFolder() + "\\Logs").c_str());
   RemoveDirectoryA(VendorFolder().c_str());
-  for (const std::string& copy : Matching(TempDirectory(), std::string(kProgramName) + "*.exe")) {
-    DeleteFileA(copy.c_str());
-  }
-  DeleteFileA(PlantedMarker().c_str());
-  DeleteFileA(HoldReadyMarker().c_str());
-  DeleteFileA(HoldReleaseMarker().c_str());
 
-  const bool clean = ServiceState() == "absent" && DescribeFolder(HomeDirectory()) == "absent" &&
-                     ReadString(kViews[0], kRunOnceKey, kRunOnceValue) == "absent" &&
-                     ReadString(kViews[1], kRunOnceKey, kRunOnceValue) == "absent" &&
-                     DescribeTree(kViews[0], kConfigurationKey) == "absent" &&
-                     DescribeTree(kViews[1], kConfigurationKey) == "absent";
+  clean = clean && ServiceState() == "absent" && DescribeFolder(HomeDirectory()) == "absent";
   std::printf("cleanup: %s\n", clean ? "done" : "LEFTOVERS REMAIN");
   if (!clean) State();
   return clean ? 0 : 1;
 }
 
-int CountLogLines() {
-  const std::string text = testsupport::ReadWholeFile(LogFile());
-  int lines = 0;
-  for (char c : text) lines += c == '\n' ? 1 : 0;
-  return lines;
-}
-
 BOOL CALLBACK NoteStatusWindow(HWND window, LPARAM seen) {
   char caption[64] = {};
   GetWindowTextA(window, caption, sizeof(caption));
-  if (std::string(caption) == kWindowCaption) {
-    reinterpret_cast<std::set<HWND>*>(seen)->insert(window);
-  }
+  if (std::string(caption) == kWindowCaption) reinterpret_cast<std::set<HWND>*>(seen)->insert(window);
   return TRUE;
 }
 
-// The environment of this process with TMP and TEMP replaced, as a CreateProcess block.
-std::vector<char> EnvironmentWithTemp(const std::string& temp) {
-  std::vector<char> block;
-  char* strings = GetEnvironmentStringsA();
-  for (const char* entry = strings; *entry != '\0'; entry += std::strlen(entry) + 1) {
-    const std::string text = entry;
-    if (_strnicmp(entry, "TMP=", 4) == 0 || _strnicmp(entry, "TEMP=", 5) == 0) continue;
-    block.insert(block.end(), text.begin(), text.end());
-    block.push_back('\0');
-  }
-  FreeEnvironmentStringsA(strings);
-  for (const std::string& variable : {std::string("TMP=") + temp, std::string("TEMP=") + temp}) {
-    block.insert(block.end(), variable.begin(), variable.end());
-    block.push_back('\0');
-  }
-  block.push_back('\0');
-  return block;
-}
-
 // run <timeout-s> <log-lines> <workdir> <program> [--temp <dir>] [words...]: starts the
-// program, then watches until it has exited and the log holds at least <log-lines> lines
-// (the lines of every run it led to), noting every status window that appeared meanwhile.
+// program (with TMP and TEMP set to <dir> when given), then watches until it has exited and
+// the log holds at least <log-lines> lines (the lines of every run it led to), noting every
+// status window that appeared meanwhile.
 int Run(int argc, char** argv) {
   if (argc < 6) return Fail("run needs <timeout-s> <log-lines> <workdir> <program>"), 2;
   const DWORD timeoutMs = static_cast<DWORD>(std::atoi(argv[2])) * 1000;
   const int wantedLines = std::atoi(argv[3]);
-  const std::string workdir = argv[4];
   std::string commandLine = std::string("\"") + argv[5] + "\"";
-  std::string temp;
   for (int index = 6; index < argc; ++index) {
     if (std::string(argv[index]) == "--temp" && index + 1 < argc) {
-      temp = argv[++index];
+      ++index;
+      SetEnvironmentVariableA("TMP", argv[index]);
+      SetEnvironmentVariableA("TEMP", argv[index]);
     } else {
       commandLine += std::string(" ") + argv[index];
     }
   }
-  std::vector<char> environment;
-  if (!temp.empty()) environment = EnvironmentWithTemp(temp);
-
-  std::vector<char> line(commandLine.begin(), commandLine.end());
-  line.push_back('\0');
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process = {};
   const ULONGLONG started = GetTickCount64();
-  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0,
-                      environment.empty() ? nullptr : environment.data(), workdir.c_str(), &startup,
-                      &process)) {
-    return Fail("start " + commandLine), 2;
-  }
+  HANDLE process = testsupport::StartProgram(commandLine, argv[4]);
+  if (process == nullptr) return Fail("start " + commandLine), 2;
   std::set<HWND> windows;
   DWORD exitCode = STILL_ACTIVE;
   bool exited = false;
   int lines = 0;
   while (GetTickCount64() - started < timeoutMs) {
     EnumWindows(NoteStatusWindow, reinterpret_cast<LPARAM>(&windows));
-    if (!exited && WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0) {
-      GetExitCodeProcess(process.hProcess, &exitCode);
+    if (!exited && WaitForSingleObject(process, 0) == WAIT_OBJECT_0) {
+      GetExitCodeProcess(process, &exitCode);
       exited = true;
     }
-    lines = CountLogLines();
+    const std::string log = testsupport::ReadWholeFile(LogFile());
+    lines = static_cast<int>(std::count(log.begin(), log.end(), '\n'));
     if (exited && lines >= wantedLines) break;
     Sleep(10);
   }
-  if (!exited) TerminateProcess(process.hProcess, 1);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
+  if (!exited) TerminateProcess(process, 1);
+  CloseHandle(process);
   const double seconds = static_cast<double>(GetTickCount64() - started) / 1000.0;
   std::printf("exit=%s windows=%d loglines=%d seconds=%.1f\n",
               exited ? std::to_string(exitCode).c_str() : "still-running",
@@ -469,11 +382,6 @@ int Hold(const std::string& file, int timeoutSeconds) {
   return 0;
 }
 
-int Paths() {
-  std::printf("temp=%s\nhome=%s\nlog=%s\n", TempDirectory().c_str(), HomeDirectory().c_str(), LogFile().c_str());
-  return 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -484,18 +392,22 @@ int main(int argc, char** argv) {
   const std::string selfPath = self;
   const std::string selfName = selfPath.substr(selfPath.find_last_of('\\') + 1);
   if (_strnicmp(selfName.c_str(), "VuzavoRURI", 10) == 0) {
-    testsupport::WriteWholeFile(selfPath.substr(0, selfPath.size() - selfName.size()) + "e2e_planted_ran.txt",
-                                selfPath);
+    testsupport::WriteWholeFile(testsupport::DirectoryOf(selfPath) + "\\e2e_planted_ran.txt", selfPath);
     return 0;
   }
 
   const std::string command = argc > 1 ? argv[1] : "";
-  if (command == "install" && argc >= 3) return Install(argv[2], argc >= 4 && std::string(argv[3]) == "service");
+  if (command == "install" && argc >= 3) {
+    return Install(std::string(argv[2]) == "32" ? kViews[1] : kViews[0], argc >= 4 && std::string(argv[3]) == "service");
+  }
   if (command == "state") return State();
   if (command == "cleanup") return Cleanup();
   if (command == "run") return Run(argc, argv);
   if (command == "hold" && argc >= 4) return Hold(argv[2], std::atoi(argv[3]));
-  if (command == "paths") return Paths();
+  if (command == "paths") {
+    std::printf("temp=%s\nhome=%s\n", TempDirectory().c_str(), HomeDirectory().c_str());
+    return 0;
+  }
   std::printf("usage: stand_in_product install <64|32> [service] | state | cleanup | paths |\n"
               "       run <timeout-s> <log-lines> <workdir> <program> [--temp <dir>] [words...] |\n"
               "       hold <file> <timeout-s>\n");
