@@ -18,6 +18,16 @@ namespace {
 
 void LogMessage(DriverBuffers* buffers) { WriteLogLine(buffers->messageBuffer, logPath, true); }
 
+// Most lines of this run are fixed texts; they pass through the message buffer like the rest.
+void LogText(DriverBuffers* buffers, const char* text) {
+  FormatText(buffers->messageBuffer, kMessageCapacity, "%s", text);
+  LogMessage(buffers);
+}
+
+void LogOutcome(DriverBuffers* buffers, bool succeeded, const char* success, const char* failure) {
+  LogText(buffers, succeeded ? success : failure);
+}
+
 // RemoveService explains nothing, so the line says which service could not be removed
 // and passes on what the stop step found: for a service that is not installed that is
 // the service manager's "does not exist" number, the one thing a reader needs to know.
@@ -46,15 +56,10 @@ void Removal(DriverBuffers* buffers) {
   FormatText(runOnceCommand, kMessageCapacity, kRunOnceCommandFormat, ownPath);
   FormatText(buffers->messageBuffer, kMessageCapacity, "Add %s to the RunOnce key", runOnceCommand);
   LogMessage(buffers);
-  if (SetRegistryString(HKEY_LOCAL_MACHINE, kRunOnceKey, kRunOnceValueName, runOnceCommand)) {
-    FormatText(buffers->messageBuffer, kMessageCapacity, "    registry item added");
-  } else {
-    FormatText(buffers->messageBuffer, kMessageCapacity, "    registry item add failed.");
-  }
-  LogMessage(buffers);
+  LogOutcome(buffers, SetRegistryString(HKEY_LOCAL_MACHINE, kRunOnceKey, kRunOnceValueName, runOnceCommand),
+             "    registry item added", "    registry item add failed.");
 
-  FormatText(buffers->messageBuffer, kMessageCapacity, "Remove service");
-  LogMessage(buffers);
+  LogText(buffers, "Remove service");
   GetFolderPath(kCommonAppDataFolder, buffers->homePath);
   AppendText(buffers->homePath, kPathCapacity, kHomeDirectorySuffix);
   FormatText(buffers->messageBuffer, kMessageCapacity, "Home path: %s", buffers->homePath);
@@ -79,23 +84,12 @@ void Removal(DriverBuffers* buffers) {
   }
   LogMessage(buffers);
 
-  FormatText(buffers->messageBuffer, kMessageCapacity, "Remove notification app from the registry");
-  LogMessage(buffers);
-  FormatText(buffers->messageBuffer, kMessageCapacity, "Remove the notification app from the registry");
-  LogMessage(buffers);
-  if (DeleteRegistryValue(HKEY_LOCAL_MACHINE, kAutostartKey, kAutostartValueName)) {
-    FormatText(buffers->messageBuffer, kMessageCapacity, "    registry item removed");
-  } else {
-    FormatText(buffers->messageBuffer, kMessageCapacity, "    removal failed.");
-  }
-  LogMessage(buffers);
+  LogText(buffers, "Remove notification app from the registry");
+  LogText(buffers, "Remove the notification app from the registry");
+  LogOutcome(buffers, DeleteRegistryValue(HKEY_LOCAL_MACHINE, kAutostartKey, kAutostartValueName),
+             "    registry item removed", "    removal failed.");
 
-  FormatText(buffers->messageBuffer, kMessageCapacity, "Remove the service registry path");
-  LogMessage(buffers);
-  if (DeleteRegistryKey(HKEY_LOCAL_MACHINE, kConfigurationKey, true)) {
-    FormatText(buffers->messageBuffer, kMessageCapacity, "    registry item removed");
-  } else {
-    FormatText(buffers->messageBuffer, kMessageCapacity, "    removal failed.");
-  }
-  LogMessage(buffers);
+  LogText(buffers, "Remove the service registry path");
+  LogOutcome(buffers, DeleteRegistryKey(HKEY_LOCAL_MACHINE, kConfigurationKey, true),
+             "    registry item removed", "    removal failed.");
 }
