@@ -56,6 +56,10 @@ BOOL WINAPI WatchedQuery(SC_HANDLE service, LPSERVICE_STATUS status) {
 
 BOOL WINAPI WatchedControl(SC_HANDLE service, DWORD control, LPSERVICE_STATUS status) {
   activeRecord.controls.push_back(control);
+  if (activeRecord.controls.size() <= activeOptions.refuseControls) {
+    SetLastError(ERROR_INVALID_SERVICE_CONTROL);
+    return FALSE;
+  }
   return realControl(service, control, status);
 }
 

@@ -28,6 +28,11 @@ struct Options {
   int failHeapAllocNumber = 0;
   // Pauses are recorded but last 1 ms, so that a full retry schedule runs quickly.
   bool shortenPauses = false;
+  // Non-zero: the first n ControlService calls fail with ERROR_INVALID_SERVICE_CONTROL
+  // without reaching the service, as Wine's manager answers for a service that does not
+  // take the stop control yet; the count, unlike a service's own delay, is the same on
+  // any machine load.
+  size_t refuseControls = 0;
 };
 
 struct Record {
