@@ -10,17 +10,17 @@
 # By hand, after the suite has built build/test and made its prefix:
 #   tests/e2e/full-removal.sh
 # E2E_SNAPSHOTS=0 leaves the snapshots out (the demonstration does); E2E_PROGRAM_DIR names
-# another folder (a download folder, say) to copy the program into and start it from.
+# another folder on drive C: (a download folder, say) to copy the program into and start
+# it from.
 set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/e2e-lib.sh"
 echo "== leftovers of earlier runs"
 e2e_start
-PROGRAM_DIR=${E2E_PROGRAM_DIR:-$TESSIVANE_BUILD_DIR}
-if [ "$PROGRAM_DIR" != "$TESSIVANE_BUILD_DIR" ]; then
-  mkdir -p "$PROGRAM_DIR"
-  cp "$UNINSTALLER" "$PROGRAM_DIR/"
+if [ -n "${E2E_PROGRAM_DIR:-}" ]; then
+  SOURCE_DIR=$E2E_PROGRAM_DIR
+  mkdir -p "$(unix_path "$SOURCE_DIR")"
+  cp "$UNINSTALLER" "$(unix_path "$SOURCE_DIR")/"
 fi
-SOURCE_DIR=$(windows_path "$PROGRAM_DIR")
 NEIGHBOURS=(neighbour.run.64 neighbour.run.32 neighbour.key.64 neighbour.prefixkey.64 neighbour.folder neighbour.prefixfolder)
 
 echo "== 1. the stand-in product: running service, autostart value and configuration key in the 64-bit view"

@@ -31,6 +31,11 @@ struct Options {
   // Non-zero: GetTickCount64 answers a clock of its own that moves on by this much at
   // every read, so a test can run past the stop's deadline without waiting for it.
   DWORD clockStepMs = 0;
+  // Non-zero: the first n ControlService calls fail with ERROR_INVALID_SERVICE_CONTROL
+  // without reaching the service, as Wine's manager answers for a service that does not
+  // take the stop control yet; the count, unlike a service's own delay, is the same on
+  // any machine load.
+  size_t refuseControls = 0;
 };
 
 struct Record {

@@ -91,19 +91,20 @@ TEST(StopService, StopsRunningServiceWithOneControlAndNoPause) {
   EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), WaitForState(service.name(), SERVICE_STOPPED));
 }
 
-TEST(StopService, StopsAtFirstAcceptedRetryWhenServiceTakesHalfASecond) {
-  // The service refuses stop controls for 450 ms after it began running: about five
-  // pauses of the schedule, four to six depending on how soon the first control comes.
+TEST(StopService, StopsAtFirstAcceptedRetryAfterFourRefusals) {
+  // The first four stop controls are refused: four pauses of the schedule, then the fifth
+  // control stops the service.
   ScopedTestService service("TessivaneSvcTestLate");
-  ASSERT_TRUE(Prepare(service.name(), "late 450", true));
+  ASSERT_TRUE(Prepare(service.name(), "accept", true));
   ErrorBuffer error;
-  Scope calls;
+  Options options;
+  options.refuseControls = 4;
+  Scope calls(options);
   const bool stopped = StopService(service.name().c_str(), error.text);
   EXPECT_TRUE(stopped) << error.text;
   EXPECT_STREQ("", error.text);
   const size_t pauses = calls.record().pauses.size();
-  EXPECT_GE(pauses, 3u);
-  EXPECT_LE(pauses, 6u);
+  EXPECT_EQ(4u, pauses);
   EXPECT_EQ(pauses + 1, calls.record().controls.size()) << "no control after the accepted one";
   for (DWORD pause : calls.record().pauses) EXPECT_EQ(100u, pause);
   ExpectNothingLeft(calls.record());
