@@ -20,6 +20,8 @@ UNINSTALLER="$TESSIVANE_BUILD_DIR/VuzavoRURIvezarov.exe"
 LOG_FILE="$WINEPREFIX/drive_c/ProgramData/Halvorne/Logs/KESPremoval.log"
 SCRATCH="$WINEPREFIX-e2e"
 BUILD_ON_C='C:\tessivane-build'
+# Every log a scenario compares is also kept here, for the check of the administrators' guide.
+LOG_LINES_COLLECTED="$WINEPREFIX/e2e-log-lines.txt"
 
 E2E_FAILURES=0
 
@@ -170,6 +172,7 @@ compare_log() { # compare_log <file of expected lines>
   sed -e 's/\r$//' "$LOG_FILE" 2>/dev/null |
     sed -E -e 's/^\[[0-9]{4}-([1-9]|1[0-2])-([1-9]|[12][0-9]|3[01]) [0-2][0-9]:[0-5][0-9]:[0-5][0-9]\] //;t' \
       -e 's/^/BAD PREFIX: /' >"$SCRATCH/log.actual"
+  cat "$SCRATCH/log.actual" >>"$LOG_LINES_COLLECTED"
   if diff -u "$SCRATCH/log.expected" "$SCRATCH/log.actual" >"$SCRATCH/log.diff"; then
     echo "ok:   the log holds exactly the $(grep -c '' "$SCRATCH/log.expected") expected lines"
   else

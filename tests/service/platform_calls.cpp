@@ -58,19 +58,16 @@ BOOL WINAPI WatchedQuery(SC_HANDLE service, LPSERVICE_STATUS status) {
 
 BOOL WINAPI WatchedControl(SC_HANDLE service, DWORD control, LPSERVICE_STATUS status) {
   activeRecord.controls.push_back(control);
-<<<<<<< HEAD
+  if (activeRecord.controls.size() <= activeOptions.refuseControls) {
+    activeRecord.controlErrors.push_back(ERROR_INVALID_SERVICE_CONTROL);
+    SetLastError(ERROR_INVALID_SERVICE_CONTROL);
+    return FALSE;
+  }
   const BOOL answer = realControl(service, control, status);
   const DWORD error = GetLastError();
   activeRecord.controlErrors.push_back(answer ? 0 : error);
   SetLastError(error);
   return answer;
-=======
-  if (activeRecord.controls.size() <= activeOptions.refuseControls) {
-    SetLastError(ERROR_INVALID_SERVICE_CONTROL);
-    return FALSE;
-  }
-  return realControl(service, control, status);
->>>>>>> tests
 }
 
 BOOL WINAPI WatchedDelete(SC_HANDLE service) {
