@@ -199,7 +199,7 @@ TEST_F(LaunchRecordTest, AsksForRunAsWithoutAnyShellDialogAndSurvivesMissingProc
   EXPECT_TRUE(call->result) << call->errorText;
   EXPECT_EQ(1, g_launch.calls);
   EXPECT_EQ(sizeof(SHELLEXECUTEINFOW), g_launch.record.cbSize);
-  EXPECT_EQ(static_cast<ULONG>(SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI), g_launch.record.fMask)
+  EXPECT_EQ(static_cast<ULONG>(SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC), g_launch.record.fMask)
       << std::hex << "mask 0x" << g_launch.record.fMask;
   EXPECT_EQ(nullptr, g_launch.record.hwnd);
   EXPECT_EQ("RunAs", Narrow(g_launch.verb));
