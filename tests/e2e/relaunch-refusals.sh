@@ -6,7 +6,9 @@
 #     takes), nothing is copied into the current directory and nothing is started, so a
 #     program started from its own folder cannot start itself again and again;
 #  3. when the temporary directory's path leaves no room for the copy's name, the cut path
-#     (which the shell would complete to another program's name) is not started.
+#     (which the shell would complete to another program's name) is not started;
+#  4. when the program's own path is too long for it, the path is left out, not cut to
+#     the name of some other file, and nothing is copied or started.
 # Each run logs the copy's outcome, the "Run" line and a launch failure saying why nothing
 # was started; no further run follows.
 #
@@ -66,4 +68,18 @@ check "the program at the cut path was not started" "no" "$(exists "$(unix_path 
 rm -rf "$(unix_path "$LONG_DIR")"
 compare_log <(refusal_lines "$BUILT_EXE" "$LONG_DIR" "success." "$CUT" \
   "Error Message: The path of the copy is too long; nothing was started.")
+
+echo "== 4. the program's own path does not fit in 260 characters"
+product cleanup >/dev/null
+DEEP_DIR="C:\\$(printf 'D%.0s' {1..120})\\$(printf 'E%.0s' {1..120})"
+mkdir -p "$(unix_path "$DEEP_DIR")"
+cp "$UNINSTALLER" "$(unix_path "$DEEP_DIR")/"
+# Wine's loader starts a program at such a path, where CreateProcess refuses it.
+timeout 60 "$WINE" "$DEEP_DIR\\VuzavoRURIvezarov.exe" </dev/null >>"$WINE_LOG" 2>&1
+check "exit code of the run" "0" "$?"
+capture_state deep
+check "copies in the temporary directory" "0" "$(state_of tempcopies)"
+check "run-once value" "absent" "$(state_of runonce.32)"
+rm -rf "$(unix_path "$DEEP_DIR")"
+compare_log <(refusal_lines "" "$TEMP_DIR" "failed.  Error: Error: 5 Rturned from SHFileOperation" "$TEMP_DIR" "$NOT_STARTED")
 e2e_finish
