@@ -28,7 +28,7 @@ trap finish EXIT
 rm -rf "$demo"
 mkdir -p "$demo"
 echo "Creating a throwaway Wine prefix in $WINEPREFIX ..."
-sh tests/wine/prefix-setup.sh "$WINEPREFIX" >/dev/null
+sh tests/wine/prefix-setup.sh "$WINEPREFIX" "$TESSIVANE_BUILD_DIR" >/dev/null
 
-E2E_SNAPSHOTS=0 E2E_PROGRAM_DIR="$demo/Downloads" tests/e2e/full-removal.sh
+E2E_SNAPSHOTS=0 E2E_PROGRAM_DIR='C:\Downloads' tests/e2e/full-removal.sh
 echo "Shipped 32-bit program: $PWD/build/shipped/VuzavoRURIvezarov.exe"

@@ -8,6 +8,7 @@ packages=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
   wine64 googletest
   xvfb xauth x11-apps imagemagick icoutils
+  openssl osslsigncode
 )
 
 missing=()

@@ -52,11 +52,13 @@ void Removal(DriverBuffers* buffers) {
 
   // The cleanup is registered before anything is removed, so that even a run cut short
   // later still gets rid of the home directory at the next logon.
-  GetModulePath(ownPath);
+  // A path that did not fit is not registered: a cut path would start some other file.
+  const bool ownPathKnown = GetModulePath(ownPath);
   FormatText(runOnceCommand, kMessageCapacity, kRunOnceCommandFormat, ownPath);
   FormatText(buffers->messageBuffer, kMessageCapacity, "Add %s to the RunOnce key", runOnceCommand);
   LogMessage(buffers);
-  LogOutcome(buffers, SetRegistryString(HKEY_LOCAL_MACHINE, kRunOnceKey, kRunOnceValueName, runOnceCommand),
+  LogOutcome(buffers,
+             ownPathKnown && SetRegistryString(HKEY_LOCAL_MACHINE, kRunOnceKey, kRunOnceValueName, runOnceCommand),
              "    registry item added", "    registry item add failed.");
 
   LogText(buffers, "Remove service");

@@ -66,8 +66,9 @@ bool LaunchElevated(const char* file, const char* parameters, bool wait, int sho
   launch.cbSize = sizeof(launch);
   // FLAG_NO_UI: without it the shell reports a failure (a missing file, say) in a modal
   // box and does not return until someone closes it. The elevation prompt is the
-  // platform's own and still appears.
-  launch.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+  // platform's own and still appears. NOASYNC: the caller may exit right after this
+  // returns, so the shell must finish the launch before it does.
+  launch.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
   launch.hwnd = NULL;
   launch.lpVerb = L"RunAs";
   launch.lpFile = wideFile;

@@ -25,13 +25,47 @@ static_assert(kDefaultView == 0, "the 32-bit program must use the platform's own
 
 const REGSAM kSetAccess = KEY_CREATE_SUB_KEY | KEY_SET_VALUE;
 const REGSAM kValueDeleteAccess = KEY_SET_VALUE;
-const REGSAM kTreeDeleteAccess = DELETE | KEY_ENUMERATE_SUB_KEYS;
+// Query access as well, to tell a symbolic link key by its link value.
+const REGSAM kTreeDeleteAccess = DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE;
 
 // Value texts and names are held in message-sized buffers by every caller.
 const size_t kTextLimit = kMessageCapacity;
 
-// Room for any subkey name the enumeration can hand back.
-const DWORD kChildNameCapacity = static_cast<DWORD>(kMessageCapacity);
+// A key name has at most 255 characters. The buffer lives on every level of the tree
+// delete, and the registry allows 512 levels, so it must stay that small.
+const DWORD kChildNameCapacity = 256;
+
+// The two views in the order the deleting operations visit them.
+const REGSAM kViews[] = {kDefaultView, kSecondView};
+
+// Keys in a tree are opened as themselves, never through a symbolic link: a link inside
+// the product's key may point anywhere in the registry, and only the link is ours.
+LONG OpenForTreeDelete(HKEY parent, const char* name, REGSAM view, HKEY* key) {
+  return RegOpenKeyExA(parent, name, REG_OPTION_OPEN_LINK, kTreeDeleteAccess | view, key);
+}
+
+bool IsLinkKey(HKEY key) {
+  DWORD type = REG_NONE;
+  return RegQueryValueExA(key, "SymbolicLinkValue", nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
+         type == REG_LINK;
+}
+
+// A link key can only be deleted through a handle opened on the link itself: deleting it
+// by name would open, and delete, what it points to. The platform's handle-based delete
+// lives in ntdll, which every Windows process has loaded; it is looked up rather than
+// imported so that the program keeps importing only the usual system libraries.
+LONG DeleteLinkKey(HKEY link) {
+  typedef LONG(WINAPI * DeleteByHandle)(HANDLE);
+  typedef ULONG(WINAPI * StatusToError)(LONG);
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  if (ntdll == nullptr) return ERROR_PROC_NOT_FOUND;
+  const DeleteByHandle deleteKey =
+      reinterpret_cast<DeleteByHandle>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtDeleteKey")));
+  const StatusToError toError =
+      reinterpret_cast<StatusToError>(reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlNtStatusToDosError")));
+  if (deleteKey == nullptr || toError == nullptr) return ERROR_PROC_NOT_FOUND;
+  return static_cast<LONG>(toError(deleteKey(link)));
+}
 
 void CloseKeySlot(HKEY* key) {
   if (*key != nullptr) {
@@ -49,6 +83,7 @@ LONG DeleteSubtreeInView(HKEY parent, const char* name, REGSAM view);
 LONG DeleteOpenedKey(HKEY parent, const char* name, HKEY key, REGSAM view) {
   char childName[kChildNameCapacity];
   LONG result = ERROR_SUCCESS;
+  if (IsLinkKey(key)) return DeleteLinkKey(key);
   for (;;) {
     DWORD childNameSize = kChildNameCapacity;
     // Always index 0: each deleted subkey moves the next one up to the front.
@@ -69,7 +104,7 @@ LONG DeleteOpenedKey(HKEY parent, const char* name, HKEY key, REGSAM view) {
 // and the enumeration would hand it back for ever.
 LONG DeleteSubtreeInView(HKEY parent, const char* name, REGSAM view) {
   HKEY key = nullptr;
-  LONG result = RegOpenKeyExA(parent, name, 0, kTreeDeleteAccess | view, &key);
+  LONG result = OpenForTreeDelete(parent, name, view, &key);
   if (result == ERROR_SUCCESS) result = DeleteOpenedKey(parent, name, key, view);
   CloseKeySlot(&key);
   return result;
@@ -96,10 +131,6 @@ bool SetRegistryString(HKEY root, const char* keyPath, const char* valueName, co
 }
 
 bool DeleteRegistryValue(HKEY root, const char* keyPath, const char* valueName) {
-  HKEY defaultViewKey = nullptr;
-  HKEY secondViewKey = nullptr;
-  bool deleted = false;
-  bool trySecondView = true;
   const char* name = valueName;
   if (valueName == nullptr || valueName[0] == '\0') {
     name = nullptr;
@@ -108,20 +139,24 @@ bool DeleteRegistryValue(HKEY root, const char* keyPath, const char* valueName) 
     return false;
   }
 
-  if (RegOpenKeyExA(root, keyPath, 0, kValueDeleteAccess | kDefaultView, &defaultViewKey) == ERROR_SUCCESS) {
-    const LONG result = RegDeleteValueA(defaultViewKey, name);
-    deleted = result == ERROR_SUCCESS;
-    // The autostart key exists in both views on a 64-bit Windows, so a value missing from
-    // the default view's key may still live in the 64-bit one.
-    trySecondView = result == ERROR_FILE_NOT_FOUND;
+  // A 64-bit service beside a 32-bit tray program can leave the value in both views: it is
+  // gone only when neither holds it, so a copy that stays makes the answer false even when
+  // the other went. A view that does not hold it (no key, no value) is no failure, but a
+  // value held by neither view was not deleted.
+  bool deletedAny = false;
+  bool failedAny = false;
+  for (REGSAM view : kViews) {
+    HKEY key = nullptr;
+    LONG result = RegOpenKeyExA(root, keyPath, 0, kValueDeleteAccess | view, &key);
+    if (result == ERROR_SUCCESS) result = RegDeleteValueA(key, name);
+    if (result == ERROR_SUCCESS) {
+      deletedAny = true;
+    } else if (result != ERROR_FILE_NOT_FOUND) {
+      failedAny = true;
+    }
+    CloseKeySlot(&key);
   }
-  if (trySecondView &&
-      RegOpenKeyExA(root, keyPath, 0, kValueDeleteAccess | kSecondView, &secondViewKey) == ERROR_SUCCESS) {
-    deleted = RegDeleteValueA(secondViewKey, name) == ERROR_SUCCESS;
-  }
-  CloseKeySlot(&defaultViewKey);
-  CloseKeySlot(&secondViewKey);
-  return deleted;
+  return deletedAny && !failedAny;
 }
 
 bool DeleteRegistryKey(HKEY root, const char* keyPath, bool wholeTree) {
@@ -132,29 +167,24 @@ bool DeleteRegistryKey(HKEY root, const char* keyPath, bool wholeTree) {
 }
 
 LONG DeleteKeyTree(HKEY parent, const char* name) {
-  HKEY key = nullptr;
   size_t length = 0;
   if (TextFailed(TextLength(name, kTextLimit, &length))) return ERROR_SUCCESS;
   if (length == 0) return ERROR_BADKEY;
 
-  REGSAM view = kDefaultView;
-  const LONG defaultViewResult = RegOpenKeyExA(parent, name, 0, kTreeDeleteAccess | kDefaultView, &key);
-  LONG openResult = defaultViewResult;
-  if (defaultViewResult != ERROR_SUCCESS) {
-    view = kSecondView;
-    openResult = RegOpenKeyExA(parent, name, 0, kTreeDeleteAccess | kSecondView, &key);
-  }
-
+  // Every view that holds the key loses its copy, the default view's first. A key that is
+  // there but refused is not deleted: the first refusal or failure is the answer, even when
+  // the other view's copy went. Only a key absent from a view counts as gone from it.
   LONG result = ERROR_SUCCESS;
-  if (openResult == ERROR_SUCCESS) {
-    result = DeleteOpenedKey(parent, name, key, view);
-  } else if (defaultViewResult != ERROR_FILE_NOT_FOUND) {
-    // A key that is there but refused is not deleted: its refusal is the answer, the
-    // default view's first. Only a key absent from both views counts as already gone.
-    result = defaultViewResult;
-  } else if (openResult != ERROR_FILE_NOT_FOUND) {
-    result = openResult;
+  for (REGSAM view : kViews) {
+    HKEY key = nullptr;
+    LONG viewResult = OpenForTreeDelete(parent, name, view, &key);
+    if (viewResult == ERROR_SUCCESS) {
+      viewResult = DeleteOpenedKey(parent, name, key, view);
+    } else if (viewResult == ERROR_FILE_NOT_FOUND) {
+      viewResult = ERROR_SUCCESS;
+    }
+    if (result == ERROR_SUCCESS) result = viewResult;
+    CloseKeySlot(&key);
   }
-  CloseKeySlot(&key);
   return result;
 }

@@ -13,6 +13,17 @@ namespace {
 // finishing a control gets about ten seconds to take the stop before we give up.
 const int kStopRetries = 100;
 const DWORD kStopRetryPauseMs = 100;
+// The schedule's ten seconds plus a margin for the controls themselves. A service whose
+// control handler hangs holds every ControlService call for the service manager's own
+// timeout, so the schedule alone could stretch a stop to most of an hour.
+const ULONGLONG kStopDeadlineMs = 11000;
+
+// Answers after which waiting cannot change anything: the service is not running, or it
+// does not exist. A busy service (1061) or one not accepting the stop yet (1052) may still
+// take it, and so may anything we cannot classify.
+bool StopAnswerIsFinal(DWORD error) {
+  return error == ERROR_SERVICE_NOT_ACTIVE || error == ERROR_SERVICE_DOES_NOT_EXIST;
+}
 
 const DWORD kControlAccess = SERVICE_STOP | SERVICE_QUERY_STATUS;
 
@@ -103,12 +114,15 @@ bool StopService(const char* serviceName, char* errorText) {
   if (stopAnswer == nullptr) {
     FormatText(errorText, kErrorTextCapacity, "Unable to stop %s.  Error #%i", trimmedName,
                static_cast<int>(ERROR_NOT_ENOUGH_MEMORY));
-  } else if (ControlService(service, SERVICE_CONTROL_STOP, stopAnswer)) {
-    stopped = true;
   } else {
-    // The service may still be busy with an earlier control: keep asking at a steady pace.
-    DWORD lastError = 0;
-    for (int retry = 0; retry < kStopRetries && !stopped; ++retry) {
+    // The service may still be busy with an earlier control: keep asking at a steady pace
+    // while its answer can still change and the deadline has not passed.
+    const ULONGLONG started = GetTickCount64();
+    stopped = ControlService(service, SERVICE_CONTROL_STOP, stopAnswer) != FALSE;
+    DWORD lastError = stopped ? 0 : GetLastError();
+    for (int retry = 0; retry < kStopRetries && !stopped && !StopAnswerIsFinal(lastError) &&
+                        GetTickCount64() - started < kStopDeadlineMs;
+         ++retry) {
       Sleep(kStopRetryPauseMs);
       stopped = ControlService(service, SERVICE_CONTROL_STOP, stopAnswer) != FALSE;
       lastError = GetLastError();

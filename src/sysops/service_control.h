@@ -16,8 +16,9 @@ bool OpenServiceForControl(const char* serviceName, char* errorText, DWORD desir
                            SC_HANDLE* managerSlot, SC_HANDLE* serviceSlot,
                            SERVICE_STATUS** statusSlot);
 
-// Sends the stop control once, then up to 100 more times 100 ms apart. True as soon as
-// the service accepts it; otherwise false with the reason in errorText (2048 characters).
+// Sends the stop control once, then up to 100 more times 100 ms apart, within about 11 s,
+// and no more once the service is not running or does not exist. True as soon as the
+// service accepts it; otherwise false with the reason in errorText (2048 characters).
 bool StopService(const char* serviceName, char* errorText);
 
 // A private stop attempt, then marks the service (name used as given) for deletion.

@@ -17,6 +17,8 @@ const size_t kPathListCapacity = kPathCapacity + 1;
 
 const char kPathTooLongText[] =
     "Error: path of 260 or more characters not handed to SHFileOperation";
+const char kAbortedText[] =
+    "Error: 0 Returned from SHFileOperation, but the operation was cancelled or partly aborted";
 
 // Fills list (kPathListCapacity characters) with path as a one-path list closed by a
 // second NUL. A path the list cannot hold whole is refused rather than cut, so the shell
@@ -61,9 +63,17 @@ bool RunFileOperation(UINT function, const char* from, const char* to, char* err
   operation.lpszProgressTitle = NULL;
 
   const int result = SHFileOperationA(&operation);
-  if (result == 0) return true;
-  FormatText(errorText, kErrorTextCapacity, failureFormat, result);
-  return false;
+  if (result != 0) {
+    FormatText(errorText, kErrorTextCapacity, failureFormat, result);
+    return false;
+  }
+  // The shell answers 0 for an operation that was cancelled or stopped half way, and a
+  // copy that did not complete must never be started.
+  if (operation.fAnyOperationsAborted) {
+    CopyText(errorText, kErrorTextCapacity, kAbortedText);
+    return false;
+  }
+  return true;
 }
 
 }  // namespace

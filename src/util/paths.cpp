@@ -8,7 +8,10 @@
 
 bool GetModulePath(char* path) {
   char answer[kPathCapacity] = {};
-  if (GetModuleFileNameA(nullptr, answer, static_cast<DWORD>(kPathCapacity)) == 0) return false;
+  // A path that does not fit comes back cut, with the buffer's whole length: a cut path
+  // names another file, so it is no answer at all.
+  const DWORD length = GetModuleFileNameA(nullptr, answer, static_cast<DWORD>(kPathCapacity));
+  if (length == 0 || length >= kPathCapacity) return false;
   CopyText(path, kPathCapacity, answer);
   return true;
 }

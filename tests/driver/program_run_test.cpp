@@ -79,11 +79,12 @@ class ProgramRun : public testing::Test {
   }
   std::string Outside(const std::string& name) {
     names_.push_back(name);
-    outside_.push_back(BuildDirectory() + "\\tests\\" + name);
+    outside_.push_back(outsideFolder_ / name);
     return outside_.back();
   }
 
  private:
+  const testsupport::ScratchFolder outsideFolder_{"program_runs"};
   std::vector<std::string> names_;
   std::vector<std::string> outside_;
 };

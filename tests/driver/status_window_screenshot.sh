@@ -24,15 +24,15 @@ server=/usr/lib/wine/wineserver64
 /usr/lib/wine/wine64 wineboot -i </dev/null >>"$work/wine.log" 2>&1
 # No window manager runs on the virtual screen: Wine draws the caption and frame itself.
 /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >>"$work/wine.log" 2>&1
-/usr/lib/wine/wine64 "$build/tests/status_window_probe.exe" 1024 768 \
-  'Z:'"$(echo "$work/ready" | tr / '\\')" 'Z:'"$(echo "$work/done" | tr / '\\')" \
+# The markers live on the prefix's drive C:, whose paths do not depend on the clone's place.
+/usr/lib/wine/wine64 "$build/tests/status_window_probe.exe" 1024 768 'C:\ready' 'C:\done' \
   >"$work/probe.out" 2>>"$work/wine.log" &
 probe=$!
 waited=0
-while [ ! -e "$work/ready" ] && [ $waited -lt 600 ]; do sleep 0.1; waited=$((waited + 1)); done
+while [ ! -e "$WINEPREFIX/drive_c/ready" ] && [ $waited -lt 600 ]; do sleep 0.1; waited=$((waited + 1)); done
 sleep 1
 xwd -root -silent >"$work/screen.xwd"
-touch "$work/done"
+touch "$WINEPREFIX/drive_c/done"
 wait $probe
 status=$?
 "$server" -k

@@ -19,19 +19,24 @@ PRODUCT_EXE="$TESSIVANE_BUILD_DIR/tests/stand_in_product.exe"
 UNINSTALLER="$TESSIVANE_BUILD_DIR/VuzavoRURIvezarov.exe"
 LOG_FILE="$WINEPREFIX/drive_c/ProgramData/Halvorne/Logs/KESPremoval.log"
 SCRATCH="$WINEPREFIX-e2e"
+BUILD_ON_C='C:\tessivane-build'
+# Every log a scenario compares is also kept here, for the check of the administrators' guide.
+LOG_LINES_COLLECTED="$WINEPREFIX/e2e-log-lines.txt"
 
 E2E_FAILURES=0
 
 # Every scenario's opening: the suite's prefix, nothing left of earlier runs (now and when
 # the script ends), and the paths the program will see (the temporary directory ends with
-# its backslash). SOURCE_DIR and BUILT_EXE are the program where the build left it.
+# its backslash). SOURCE_DIR and BUILT_EXE are the program where the build left it, seen
+# through the prefix's link to the build tree (tests/wine/prefix-setup.sh), so that the
+# paths the program logs are the same wherever the repository was cloned.
 e2e_start() {
   local missing=0 file paths
   for file in "$PRODUCT_EXE" "$UNINSTALLER"; do
     if [ ! -f "$file" ]; then echo "missing build output: $file"; missing=1; fi
   done
-  if [ ! -d "$WINEPREFIX/drive_c" ]; then
-    echo "no Wine prefix at $WINEPREFIX (run the suite once, or tests/wine/prefix-setup.sh)"
+  if [ ! -d "$WINEPREFIX/drive_c/tessivane-build/" ]; then
+    echo "no Wine prefix at $WINEPREFIX linked to the build (run the suite once, or tests/wine/prefix-setup.sh <prefix> <build dir>)"
     missing=1
   fi
   [ "$missing" -eq 0 ] || exit 1
@@ -45,7 +50,7 @@ e2e_start() {
   TEMP_DIR=$(grep '^temp=' <<<"$paths" | cut -d= -f2-)
   HOME_DIR=$(grep '^home=' <<<"$paths" | cut -d= -f2-)
   COPY="${TEMP_DIR}VuzavoRURIvezarov.exe"
-  SOURCE_DIR=$(windows_path "$TESSIVANE_BUILD_DIR")
+  SOURCE_DIR=$BUILD_ON_C
   BUILT_EXE="$SOURCE_DIR\\VuzavoRURIvezarov.exe"
 }
 
@@ -58,16 +63,13 @@ e2e_finish() {
   exit 1
 }
 
-# The Windows (drive Z:) form of a Unix path.
-windows_path() { printf 'Z:%s' "$1" | tr '/' '\\'; }
-
 # The Unix form of a path on drive C of the prefix.
 unix_path() { local path=${1#[Cc]:}; path=${path//\\//}; printf '%s' "$WINEPREFIX/drive_c$path"; }
 
 exists() { if [ -e "$1" ]; then echo yes; else echo no; fi; }
 
 # The stand-in product's helper: install, state, cleanup, run, hold, paths.
-product() { "$WINE" "$PRODUCT_EXE" "$@" </dev/null 2>>"$WINE_LOG" | tr -d '\r'; }
+product() { "$WINE" "$BUILD_ON_C\\tests\\stand_in_product.exe" "$@" </dev/null 2>>"$WINE_LOG" | tr -d '\r'; }
 
 # One line of the helper's state, e.g. state_of service.
 state_of() { grep -m1 "^$1=" "$STATE_FILE" | cut -d= -f2-; }
@@ -170,6 +172,7 @@ compare_log() { # compare_log <file of expected lines>
   sed -e 's/\r$//' "$LOG_FILE" 2>/dev/null |
     sed -E -e 's/^\[[0-9]{4}-([1-9]|1[0-2])-([1-9]|[12][0-9]|3[01]) [0-2][0-9]:[0-5][0-9]:[0-5][0-9]\] //;t' \
       -e 's/^/BAD PREFIX: /' >"$SCRATCH/log.actual"
+  cat "$SCRATCH/log.actual" >>"$LOG_LINES_COLLECTED"
   if diff -u "$SCRATCH/log.expected" "$SCRATCH/log.actual" >"$SCRATCH/log.diff"; then
     echo "ok:   the log holds exactly the $(grep -c '' "$SCRATCH/log.expected") expected lines"
   else
@@ -188,7 +191,9 @@ compare_log() { # compare_log <file of expected lines>
 snapshot() { # snapshot <name>
   local hive
   for hive in HKLM HKCU; do
-    "$WINE" reg export "$hive" "$(windows_path "$SCRATCH/$1.$hive.reg")" /y </dev/null >>"$WINE_LOG" 2>&1
+    # Exported on drive C: (a short path) and moved out before the file tree is listed.
+    "$WINE" reg export "$hive" 'C:\e2e-snapshot.reg' /y </dev/null >>"$WINE_LOG" 2>&1
+    mv "$(unix_path 'C:\e2e-snapshot.reg')" "$SCRATCH/$1.$hive.reg"
     iconv -f UTF-16 -t UTF-8 "$SCRATCH/$1.$hive.reg" | tr -d '\r' |
       awk '/^\[/ { key = $0; print key; next } NF { print key "\t" $0 }'
   done | LC_ALL=C sort >"$SCRATCH/$1.registry"

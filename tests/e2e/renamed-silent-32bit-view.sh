@@ -25,6 +25,11 @@ capture_state before
 check "configuration key in the 32-bit view before the run" "keys=8 values=5" "$(state_of config.32)"
 check "configuration key in the 64-bit view before the run" "absent" "$(state_of config.64)"
 check "service before the run" "running" "$(state_of service)"
+# A service that is already stopped: the stop step says so at once, and it is deleted all the same.
+"$WINE" sc stop KESPWindowsService </dev/null >>"$WINE_LOG" 2>&1
+deadline=$((SECONDS + 60))
+until [ "$(product state | grep -m1 '^service=')" == "service=stopped" ] || [ "$SECONDS" -ge "$deadline" ]; do sleep 0.2; done
+check "service stopped before the run" "stopped" "$(product state | grep -m1 '^service=' | cut -d= -f2-)"
 
 run_program 120 27 "$DOWNLOADS" "$RENAMED" /SILENT
 check_match "no status window in a silent run" ' windows=0 ' "$RUN_RESULT"
@@ -44,7 +49,7 @@ check "the program waiting under the usual name was not started" "no" "$(state_o
 
 compare_log <(
   first_run_lines "/SILENT" "$RENAMED" "silent "
-  removal_run_lines "silent "
+  removal_run_lines "silent " "Stop failed.  Error: Unable to stop KESPWindowsService.  Error #1062"
   cleanup_run_lines "silent zapfiles" "Delete success"
 )
 e2e_finish

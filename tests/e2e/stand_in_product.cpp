@@ -9,6 +9,7 @@
 // share a single description of the product. Every command prints what it found.
 #include <windows.h>
 #include <shlobj.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -321,10 +322,33 @@ BOOL CALLBACK NoteStatusWindow(HWND window, LPARAM seen) {
   return TRUE;
 }
 
+int LogLines() {
+  const std::string log = testsupport::ReadWholeFile(LogFile());
+  return static_cast<int>(std::count(log.begin(), log.end(), '\n'));
+}
+
+// Waits, until the deadline, until no process runs under a name that begins like the
+// uninstaller's (its copies, or a program planted under such a name).
+void WaitForUninstallersToEnd(ULONGLONG deadline) {
+  for (bool running = true; running && GetTickCount64() < deadline;) {
+    running = false;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return;
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+      running = running || _strnicmp(entry.szExeFile, "VuzavoRURI", 10) == 0;
+    }
+    CloseHandle(snapshot);
+    if (running) Sleep(50);
+  }
+}
+
 // run <timeout-s> <log-lines> <workdir> <program> [--temp <dir>] [words...]: starts the
 // program (with TMP and TEMP set to <dir> when given), then watches until it has exited and
 // the log holds at least <log-lines> lines (the lines of every run it led to), noting every
-// status window that appeared meanwhile.
+// status window that appeared meanwhile. The lines are counted again once every run it led
+// to has ended, so a run that should not have happened shows in the count.
 int Run(int argc, char** argv) {
   if (argc < 6) return Fail("run needs <timeout-s> <log-lines> <workdir> <program>"), 2;
   const DWORD timeoutMs = static_cast<DWORD>(std::atoi(argv[2])) * 1000;
@@ -352,12 +376,16 @@ int Run(int argc, char** argv) {
       GetExitCodeProcess(process, &exitCode);
       exited = true;
     }
-    const std::string log = testsupport::ReadWholeFile(LogFile());
-    lines = static_cast<int>(std::count(log.begin(), log.end(), '\n'));
+    lines = LogLines();
     if (exited && lines >= wantedLines) break;
     Sleep(10);
   }
-  if (!exited) TerminateProcess(process, 1);
+  if (exited) {
+    WaitForUninstallersToEnd(started + timeoutMs);
+    lines = LogLines();
+  } else {
+    TerminateProcess(process, 1);
+  }
   CloseHandle(process);
   const double seconds = static_cast<double>(GetTickCount64() - started) / 1000.0;
   std::printf("exit=%s windows=%d loglines=%d seconds=%.1f\n",

@@ -14,7 +14,7 @@ capture_state before
 check "service before the run" "absent" "$(state_of service)"
 check "home directory before the run" "absent" "$(state_of home)"
 
-run_program 60 27 "$SOURCE_DIR" "$BUILT_EXE"
+run_program 120 27 "$SOURCE_DIR" "$BUILT_EXE"
 capture_state removed
 check "run-once value" "\"$COPY\" silent zapfiles" "$(state_of runonce.32)"
 

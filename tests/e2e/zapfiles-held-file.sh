@@ -19,14 +19,17 @@ HELD="$HOME_DIR\\data\\service.log"
 product install 64 || exit 1
 capture_state before
 
-product hold "$HELD" 60 &
+# Held until released: the time limit only ends a holder that a broken run left behind.
+product hold "$HELD" 300 &
+holder=$!
 ready="$(unix_path "${TEMP_DIR}e2e_hold_ready")"
-deadline=$((SECONDS + 20))
+deadline=$((SECONDS + 60))
 while [ ! -f "$ready" ] && [ "$SECONDS" -lt "$deadline" ]; do sleep 0.1; done
 check "another process holds $HELD" "yes" "$(exists "$ready")"
 
 # 9 lines of this run, then 7 of the copy's cleanup run.
-run_program 60 16 "$SOURCE_DIR" "$BUILT_EXE" zapfiles
+run_program 120 16 "$SOURCE_DIR" "$BUILT_EXE" zapfiles
+check "the file was still held when the runs had ended" "yes" "$(kill -0 "$holder" 2>/dev/null && echo yes || echo no)"
 release_holder
 capture_state after
 check "the held file survives" "yes" "$(exists "$(unix_path "$HELD")")"

@@ -1,5 +1,5 @@
 // The log shared between processes: a line that finds the file held by another process
-// waits for it within a bounded time, and writers running at once never lose or tear a
+// waits for it for a bounded number of pauses, and writers running at once never lose or tear a
 // line.
 #include <gtest/gtest.h>
 
@@ -9,9 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "log/pause_recorder.h"
 #include "log/removal_log.h"
 #include "support/test_process.h"
 
+using logtest::PauseRecorder;
 using testsupport::BuildDirectory;
 using testsupport::ReadWholeFile;
 using testsupport::ScratchFolder;
@@ -20,19 +22,33 @@ using testsupport::WaitForExit;
 
 namespace {
 
-// Starts log_holder on path for holdMs and returns once it holds the file.
-HANDLE HoldLog(const std::string& path, int holdMs, const char* eventName) {
-  HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, eventName);
+// Starts log_holder on path and returns once it holds the file; it lets go when the event
+// "<eventName>.release" is set (see Release).
+HANDLE HoldLog(const std::string& path, const std::string& eventName) {
+  HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, eventName.c_str());
+  HANDLE release = CreateEventA(nullptr, TRUE, FALSE, (eventName + ".release").c_str());
   HANDLE holder = StartProgram("\"" + BuildDirectory() + "\\tests\\log_holder.exe\" \"" + path +
-                               "\" " + std::to_string(holdMs) + " " + eventName);
-  const DWORD waited = WaitForSingleObject(ready, 20000);
+                               "\" " + eventName + " " + eventName + ".release");
+  const DWORD waited = WaitForSingleObject(ready, 60000);
   CloseHandle(ready);
   if (waited != WAIT_OBJECT_0 && holder != nullptr) {
     TerminateProcess(holder, 1);
     CloseHandle(holder);
-    return nullptr;
+    holder = nullptr;
   }
+  // The holder keeps its own handle to the release event.
+  if (holder == nullptr) CloseHandle(release);
   return holder;
+}
+
+// Lets the holder go and answers its exit code once it has ended.
+long Release(HANDLE holder, const std::string& eventName) {
+  HANDLE release = OpenEventA(EVENT_MODIFY_STATE, FALSE, (eventName + ".release").c_str());
+  if (release != nullptr) {
+    SetEvent(release);
+    CloseHandle(release);
+  }
+  return WaitForExit(holder, 60000);
 }
 
 DWORD OpenForWritingError(const std::string& path) {
@@ -48,38 +64,51 @@ DWORD OpenForWritingError(const std::string& path) {
 TEST(LogSharing, LineWaitsForAnotherProcessHoldingTheLogBriefly) {
   const ScratchFolder folder("log_held_briefly");
   const std::string path = folder / "held.log";
+  const std::string holding = "tessivane_log_held_briefly";
   WriteLogLine("before", path.c_str(), true);
 
-  HANDLE holder = HoldLog(path, 400, "tessivane_log_held_briefly");
+  HANDLE holder = HoldLog(path, holding);
   ASSERT_NE(nullptr, holder) << "holder did not start";
   ASSERT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), OpenForWritingError(path))
       << "the holder does not keep others out; the test would prove nothing";
 
-  const DWORD started = GetTickCount();
-  WriteLogLine("while held", path.c_str(), true);
-  const DWORD took = GetTickCount() - started;
-  EXPECT_EQ(0, WaitForExit(holder, 20000));
+  // The holder lets go at the line's first pause, so the line must wait exactly once.
+  long holderExit = -1;
+  size_t pauses = 0;
+  {
+    PauseRecorder recorder([&] { holderExit = Release(holder, holding); });
+    ASSERT_TRUE(recorder.Active()) << "the test program does not import Sleep";
+    WriteLogLine("while held", path.c_str(), true);
+    pauses = recorder.count();
+  }
+  if (pauses == 0) Release(holder, holding);
+  EXPECT_EQ(0, holderExit);
+  EXPECT_EQ(1u, pauses) << "pauses before the line was written";
 
   const std::string contents = ReadWholeFile(path);
-  EXPECT_NE(std::string::npos, contents.find("] while held\r\n"))
-      << "line lost after waiting " << took << " ms; log:\n" << contents;
+  EXPECT_NE(std::string::npos, contents.find("] while held\r\n")) << "line lost; log:\n" << contents;
   EXPECT_NE(std::string::npos, contents.find("] before\r\n")) << contents;
 }
 
-TEST(LogSharing, LineHeldOutForLongIsDroppedWithinAboutASecond) {
+TEST(LogSharing, LineHeldOutForLongIsDroppedAfterAboutASecondOfPauses) {
   const ScratchFolder folder("log_held_long");
   const std::string path = folder / "held.log";
+  const std::string holding = "tessivane_log_held_long";
 
-  HANDLE holder = HoldLog(path, 4000, "tessivane_log_held_long");
+  HANDLE holder = HoldLog(path, holding);
   ASSERT_NE(nullptr, holder) << "holder did not start";
-  const DWORD started = GetTickCount();
-  WriteLogLine("given up", path.c_str(), true);
-  const DWORD took = GetTickCount() - started;
-  EXPECT_EQ(0, WaitForExit(holder, 20000));
+  DWORD paused = 0;
+  {
+    PauseRecorder recorder;
+    ASSERT_TRUE(recorder.Active()) << "the test program does not import Sleep";
+    WriteLogLine("given up", path.c_str(), true);
+    paused = recorder.total();
+  }
+  EXPECT_EQ(0, Release(holder, holding));
   WriteLogLine("next", path.c_str(), true);
 
-  EXPECT_GE(took, 900u) << "gave up too soon";
-  EXPECT_LT(took, 2500u) << "waited without bound";
+  EXPECT_GE(paused, 900u) << "gave up too soon";
+  EXPECT_LE(paused, 1100u) << "waited longer than about a second";
   const std::string contents = ReadWholeFile(path);
   EXPECT_EQ(std::string::npos, contents.find("given up")) << contents;
   EXPECT_NE(std::string::npos, contents.find("] next\r\n")) << contents;

@@ -20,12 +20,14 @@ std::vector<std::string> recordedDeletions;
 std::string refusedDeletion;
 decltype(&RegDeleteKeyExA) realDelete = nullptr;
 
+// refusedDeletion names a key ("D") or a key in one view ("D in 64").
 LSTATUS WINAPI RecordDeletion(HKEY parent, LPCSTR name, REGSAM access, DWORD reserved) {
-  const LSTATUS result =
-      refusedDeletion == name ? ERROR_ACCESS_DENIED : realDelete(parent, name, access, reserved);
   std::string entry = name;
   if (access & KEY_WOW64_32KEY) entry += " in 32";
   if (access & KEY_WOW64_64KEY) entry += " in 64";
+  const LSTATUS result = refusedDeletion == name || refusedDeletion == entry
+                             ? ERROR_ACCESS_DENIED
+                             : realDelete(parent, name, access, reserved);
   if (result != ERROR_SUCCESS) entry += " failed " + std::to_string(result);
   recordedDeletions.push_back(entry);
   return result;
@@ -103,6 +105,22 @@ TEST_F(RegistryOrder, RefusedSubkeyDeletionEndsTreeWithItsCodeAndKeepsTheRest) {
   EXPECT_TRUE(KeyExists(kView32, a + "\\D"));
   EXPECT_TRUE(KeyExists(kView32, a + "\\G"));
   EXPECT_FALSE(DeleteRegistryKey(HKEY_LOCAL_MACHINE, a.c_str(), true));
+}
+
+// Wine grants every deletion, so the 64-bit copy's refusal comes from the recorder: the
+// default view's copy still goes, and the answer is a failure all the same.
+TEST_F(RegistryOrder, CopyRefusedInOneViewFailsTheDeletionAfterTheOtherCopyWent) {
+  const std::string a = path_ + "\\A";
+  ASSERT_TRUE(CreateKey(kView32, a));
+  ASSERT_TRUE(CreateKey(kView64, a));
+  if (!KeyExists(kView64, path_) || !KeyExists(kView32, path_)) GTEST_SKIP() << "one registry view only";
+  recordedDeletions.clear();
+  refusedDeletion = a + " in 64";
+
+  EXPECT_FALSE(DeleteRegistryKey(HKEY_LOCAL_MACHINE, a.c_str(), true));
+  EXPECT_EQ(a + " in 32, " + a + " in 64 failed 5", Joined(recordedDeletions));
+  EXPECT_FALSE(KeyExists(kView32, a));
+  EXPECT_TRUE(KeyExists(kView64, a));
 }
 
 }  // namespace

@@ -18,7 +18,9 @@ decltype(&DeleteService) realDelete = nullptr;
 decltype(&Sleep) realSleep = nullptr;
 decltype(&HeapAlloc) realHeapAlloc = nullptr;
 decltype(&HeapFree) realHeapFree = nullptr;
+decltype(&GetTickCount64) realTickCount = nullptr;
 int heapAllocCalls = 0;
+ULONGLONG fakeClock = 0;
 
 SC_HANDLE WINAPI WatchedOpenManager(LPCSTR machine, LPCSTR database, DWORD access) {
   activeRecord.managerAccess.push_back(access);
@@ -56,7 +58,16 @@ BOOL WINAPI WatchedQuery(SC_HANDLE service, LPSERVICE_STATUS status) {
 
 BOOL WINAPI WatchedControl(SC_HANDLE service, DWORD control, LPSERVICE_STATUS status) {
   activeRecord.controls.push_back(control);
-  return realControl(service, control, status);
+  if (activeRecord.controls.size() <= activeOptions.refuseControls) {
+    activeRecord.controlErrors.push_back(ERROR_INVALID_SERVICE_CONTROL);
+    SetLastError(ERROR_INVALID_SERVICE_CONTROL);
+    return FALSE;
+  }
+  const BOOL answer = realControl(service, control, status);
+  const DWORD error = GetLastError();
+  activeRecord.controlErrors.push_back(answer ? 0 : error);
+  SetLastError(error);
+  return answer;
 }
 
 BOOL WINAPI WatchedDelete(SC_HANDLE service) {
@@ -67,6 +78,13 @@ BOOL WINAPI WatchedDelete(SC_HANDLE service) {
 VOID WINAPI WatchedSleep(DWORD pause) {
   activeRecord.pauses.push_back(pause);
   realSleep(activeOptions.shortenPauses ? 1 : pause);
+}
+
+ULONGLONG WINAPI WatchedTickCount() {
+  ++activeRecord.clockReads;
+  if (activeOptions.clockStepMs == 0) return realTickCount();
+  fakeClock += activeOptions.clockStepMs;
+  return fakeClock;
 }
 
 LPVOID WINAPI WatchedHeapAlloc(HANDLE heap, DWORD flags, SIZE_T size) {
@@ -97,6 +115,7 @@ Scope::Scope(const Options& options) {
   activeOptions = options;
   activeRecord = Record();
   heapAllocCalls = 0;
+  fakeClock = 1000000;
   Watch("advapi32.dll", "OpenSCManagerA", &WatchedOpenManager, &realOpenManager);
   Watch("advapi32.dll", "OpenServiceA", &WatchedOpenService, &realOpenService);
   Watch("advapi32.dll", "CloseServiceHandle", &WatchedClose, &realClose);
@@ -104,6 +123,7 @@ Scope::Scope(const Options& options) {
   Watch("advapi32.dll", "ControlService", &WatchedControl, &realControl);
   Watch("advapi32.dll", "DeleteService", &WatchedDelete, &realDelete);
   Watch("kernel32.dll", "Sleep", &WatchedSleep, &realSleep);
+  Watch("kernel32.dll", "GetTickCount64", &WatchedTickCount, &realTickCount);
   Watch("kernel32.dll", "HeapAlloc", &WatchedHeapAlloc, &realHeapAlloc);
   Watch("kernel32.dll", "HeapFree", &WatchedHeapFree, &realHeapFree);
 }

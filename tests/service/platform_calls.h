@@ -28,6 +28,14 @@ struct Options {
   int failHeapAllocNumber = 0;
   // Pauses are recorded but last 1 ms, so that a full retry schedule runs quickly.
   bool shortenPauses = false;
+  // Non-zero: GetTickCount64 answers a clock of its own that moves on by this much at
+  // every read, so a test can run past the stop's deadline without waiting for it.
+  DWORD clockStepMs = 0;
+  // Non-zero: the first n ControlService calls fail with ERROR_INVALID_SERVICE_CONTROL
+  // without reaching the service, as Wine's manager answers for a service that does not
+  // take the stop control yet; the count, unlike a service's own delay, is the same on
+  // any machine load.
+  size_t refuseControls = 0;
 };
 
 struct Record {
@@ -36,6 +44,8 @@ struct Record {
   std::vector<std::string> serviceNames;  // the name given to each OpenServiceA
   std::vector<DWORD> controls;            // one entry per ControlService
   std::vector<DWORD> pauses;              // one entry per Sleep
+  std::vector<DWORD> controlErrors;       // the last error after each ControlService
+  int clockReads = 0;                     // GetTickCount64 calls
   int queries = 0;                        // QueryServiceStatus calls
   int deletions = 0;                      // DeleteService calls
   int heapAllocations = 0;                // successful HeapAlloc calls

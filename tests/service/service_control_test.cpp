@@ -91,56 +91,73 @@ TEST(StopService, StopsRunningServiceWithOneControlAndNoPause) {
   EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), WaitForState(service.name(), SERVICE_STOPPED));
 }
 
-TEST(StopService, StopsAtFirstAcceptedRetryWhenServiceTakesHalfASecond) {
-  // The service refuses stop controls for 450 ms after it began running: about five
-  // pauses of the schedule, four to six depending on how soon the first control comes.
+TEST(StopService, StopsAtFirstAcceptedRetryAfterFourRefusals) {
+  // The first four stop controls are refused: four pauses of the schedule, then the fifth
+  // control stops the service.
   ScopedTestService service("TessivaneSvcTestLate");
-  ASSERT_TRUE(Prepare(service.name(), "late 450", true));
+  ASSERT_TRUE(Prepare(service.name(), "accept", true));
   ErrorBuffer error;
-  Scope calls;
+  Options options;
+  options.refuseControls = 4;
+  Scope calls(options);
   const bool stopped = StopService(service.name().c_str(), error.text);
   EXPECT_TRUE(stopped) << error.text;
   EXPECT_STREQ("", error.text);
   const size_t pauses = calls.record().pauses.size();
-  EXPECT_GE(pauses, 3u);
-  EXPECT_LE(pauses, 6u);
+  EXPECT_EQ(4u, pauses);
   EXPECT_EQ(pauses + 1, calls.record().controls.size()) << "no control after the accepted one";
   for (DWORD pause : calls.record().pauses) EXPECT_EQ(100u, pause);
   ExpectNothingLeft(calls.record());
   EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), WaitForState(service.name(), SERVICE_STOPPED));
 }
 
-// The one test that lives through the real schedule: about ten seconds.
-TEST(StopService, GivesUpAfterTenSecondsWhenServiceNeverAccepts) {
+// 1052 can still change: the whole schedule, counted with pauses that last 1 ms.
+TEST(StopService, ServiceThatNeverAcceptsGetsWholeScheduleOf101Controls) {
   ScopedTestService service("TessivaneSvcTestNeverAccepts");
   ASSERT_TRUE(Prepare(service.name(), "never", true));
   ErrorBuffer error;
-  Scope calls;
-  const ULONGLONG started = GetTickCount64();
-  const bool stopped = StopService(service.name().c_str(), error.text);
-  const ULONGLONG took = GetTickCount64() - started;
-  EXPECT_FALSE(stopped);
+  Scope calls(ShortPauses());
+  EXPECT_FALSE(StopService(service.name().c_str(), error.text));
   EXPECT_EQ("Unable to stop " + service.name() + ".  Error #1052", std::string(error.text));
   EXPECT_EQ(101u, calls.record().controls.size());
-  EXPECT_EQ(100u, calls.record().pauses.size());
+  ASSERT_EQ(100u, calls.record().pauses.size());
+  for (DWORD pause : calls.record().pauses) ASSERT_EQ(100u, pause);
   EXPECT_EQ(1, calls.record().queries) << "the service's state is read once, never between retries";
-  EXPECT_GE(took, 10000u);
-  EXPECT_LT(took, 12500u);
   ExpectNothingLeft(calls.record());
   EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), testsupport::TestServiceState(service.name()));
 }
 
-TEST(StopService, StoppedServiceGetsWholeScheduleAndLastErrorOfFinalRetry) {
+// A control handler that hangs holds each control for the service manager's timeout; the
+// stop's own clock, read between attempts, ends the retries after about 11 s. Here that
+// clock moves on by a second at each read.
+TEST(StopService, DeadlineEndsRetriesLongBeforeTheScheduleIsThrough) {
+  ScopedTestService service("TessivaneSvcTestDeadline");
+  ASSERT_TRUE(Prepare(service.name(), "never", true));
+  ErrorBuffer error;
+  Options options = ShortPauses();
+  options.clockStepMs = 1000;
+  Scope calls(options);
+  EXPECT_FALSE(StopService(service.name().c_str(), error.text));
+  EXPECT_EQ("Unable to stop " + service.name() + ".  Error #1052", std::string(error.text));
+  EXPECT_GE(calls.record().controls.size(), 10u);
+  EXPECT_LE(calls.record().controls.size(), 13u);
+  EXPECT_EQ(calls.record().controls.size(), calls.record().pauses.size() + 1);
+  ExpectNothingLeft(calls.record());
+}
+
+// 1062 cannot change by waiting: one control, no pause, and the manager's own number.
+TEST(StopService, StoppedServiceEndsAfterOneControlWithTheManagersError) {
   ScopedTestService service("TessivaneSvcTestNotStarted");
   ASSERT_TRUE(Prepare(service.name(), "accept", false));
   ErrorBuffer error;
   Scope calls(ShortPauses());
+  const ULONGLONG started = GetTickCount64();
   EXPECT_FALSE(StopService(service.name().c_str(), error.text));
+  EXPECT_LT(GetTickCount64() - started, 60000u) << "hang deadline only";
   EXPECT_EQ("Unable to stop " + service.name() + ".  Error #1062", std::string(error.text));
-  EXPECT_EQ(101u, calls.record().controls.size());
+  EXPECT_EQ(1u, calls.record().controls.size());
+  EXPECT_EQ(0u, calls.record().pauses.size());
   EXPECT_EQ(1, calls.record().queries) << "the service's state is read once, never between retries";
-  ASSERT_EQ(100u, calls.record().pauses.size());
-  for (DWORD pause : calls.record().pauses) ASSERT_EQ(100u, pause);
   ExpectNothingLeft(calls.record());
 }
 
@@ -297,16 +314,17 @@ TEST(RemoveService, WithoutFullManagerAccessAnswersFalseAfterInnerStop) {
   EXPECT_EQ(0u, testsupport::OpenServiceError(service.name())) << "the service must still exist";
 }
 
-TEST(RemoveService, DeletesServiceAfterStopEvenThoughInnerStopRunsWholeSchedule) {
+TEST(RemoveService, DeletesStoppedServiceAfterOneRefusedInnerStopControl) {
   ScopedTestService service("TessivaneSvcTestRemove");
   ASSERT_TRUE(Prepare(service.name(), "accept", true));
   ErrorBuffer error;
   ASSERT_TRUE(StopService(service.name().c_str(), error.text)) << error.text;
+  ASSERT_EQ(static_cast<DWORD>(SERVICE_STOPPED), WaitForState(service.name(), SERVICE_STOPPED));
   {
     Scope calls(ShortPauses());
     EXPECT_TRUE(RemoveService(service.name().c_str()));
-    EXPECT_EQ(101u, calls.record().controls.size());
-    EXPECT_EQ(100u, calls.record().pauses.size());
+    EXPECT_EQ(1u, calls.record().controls.size()) << "a stopped service's 1062 is final";
+    EXPECT_EQ(0u, calls.record().pauses.size());
     EXPECT_EQ(1, calls.record().deletions);
     ExpectNothingLeft(calls.record());
   }

@@ -1,7 +1,8 @@
-// A program for the launch tests: after an optional pause it writes the parameters it was
-// started with (its command line without the program's own name) to a file, so a test can
-// see that it ran, with what, and when it ended. The file appears whole, by a rename, just
-// before the program ends.
+// A program for the launch tests: after an optional pause, and once the file that
+// TESSIVANE_ECHO_HOLD names exists (when it names one; a minute at most), it writes the
+// parameters it was started with (its command line without the program's own name) to a
+// file, so a test can see that it ran, with what, and when it ended. The file appears
+// whole, by a rename, just before the program ends.
 #include <windows.h>
 
 #include <cstdlib>
@@ -27,9 +28,15 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   char output[MAX_PATH] = {};
   char partial[MAX_PATH + 8] = {};
   char delay[32] = {};
+  char hold[MAX_PATH] = {};
   if (GetEnvironmentVariableA("TESSIVANE_ECHO_OUT", output, MAX_PATH) == 0) return 2;
   if (GetEnvironmentVariableA("TESSIVANE_ECHO_DELAY_MS", delay, sizeof(delay)) != 0) {
     Sleep(static_cast<DWORD>(std::atoi(delay)));
+  }
+  if (GetEnvironmentVariableA("TESSIVANE_ECHO_HOLD", hold, MAX_PATH) != 0) {
+    for (int waited = 0; waited < 60000 && GetFileAttributesA(hold) == INVALID_FILE_ATTRIBUTES; waited += 20) {
+      Sleep(20);
+    }
   }
   const char* parameters = SkipProgramName(GetCommandLineA());
   std::strcpy(partial, output);

@@ -8,18 +8,10 @@
 
 namespace testsupport {
 
-std::string WindowsPathOf(const std::string& unixPath) {
-  // Wine maps the root file system to drive Z:.
-  std::string path = "Z:" + unixPath;
-  for (char& c : path) {
-    if (c == '/') c = '\\';
-  }
-  return path;
-}
-
 std::string BuildDirectory() {
-  const char* unixPath = std::getenv("TESSIVANE_BUILD_DIR");
-  return unixPath == nullptr ? std::string() : WindowsPathOf(unixPath);
+  // The suite's prefix links the build tree here (tests/wine/prefix-setup.sh), so that no
+  // path a test makes depends on where the repository was cloned.
+  return std::getenv("TESSIVANE_BUILD_DIR") == nullptr ? std::string() : "C:\\tessivane-build";
 }
 
 std::string CurrentTestName() {
@@ -121,10 +113,8 @@ std::string DirectoryOf(const std::string& path) {
   return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
-ScratchFolder::ScratchFolder(const std::string& name) {
-  char temp[MAX_PATH] = {};
-  GetTempPathA(MAX_PATH, temp);
-  path_ = BuildDirectory().empty() ? temp + name : BuildDirectory() + "\\tests\\" + name;
+ScratchFolder::ScratchFolder(const std::string& name) : path_(kScratchRoot + ("\\" + name)) {
+  CreateDirectoryA(kScratchRoot, nullptr);
   RemoveTree(path_);
   if (!CreateDirectoryA(path_.c_str(), nullptr)) ADD_FAILURE() << "could not create " << path_;
 }

@@ -10,11 +10,13 @@
 
 namespace testsupport {
 
-// A Unix path as Wine's drive Z: shows it.
-std::string WindowsPathOf(const std::string& unixPath);
-
-// Where the suite keeps its build (a Windows path, for use inside Wine).
+// Where the suite keeps its build, as the suite's prefix shows it on drive C: (empty when
+// run outside CTest).
 std::string BuildDirectory();
+
+// The folder on the prefix's drive C: that holds every test's scratch folder: short and
+// the same for every clone, so a test can make the path lengths it needs.
+const char kScratchRoot[] = "C:\\tessivane-tests";
 
 // The name of the running test, for naming what the test makes.
 std::string CurrentTestName();
@@ -44,9 +46,8 @@ std::vector<std::string> SplitLines(const std::string& contents);
 // The directory part of a path, without the trailing backslash.
 std::string DirectoryOf(const std::string& path);
 
-// A folder of the test's own, <build>\tests\<name> (in the temporary directory when run
-// outside CTest): emptied when made (the test fails when it cannot be), removed with
-// everything in it when the test ends, however it ends.
+// A folder of the test's own, C:\tessivane-tests\<name>: emptied when made (the test fails
+// when it cannot be), removed with everything in it when the test ends, however it ends.
 class ScratchFolder {
  public:
   explicit ScratchFolder(const std::string& name);

@@ -6,4 +6,14 @@ export WINEPREFIX
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 [ -n "${TESSIVANE_KEEP_DISPLAY:-}" ] || unset DISPLAY
-exec /usr/lib/wine/wine64 "$@"
+# A program of the build starts from the prefix's link to the build tree, so that its own
+# path is the same short one wherever the repository was cloned.
+program=$1
+shift
+build=${TESSIVANE_BUILD_DIR:-}
+if [ -n "$build" ] && [ -e "$WINEPREFIX/drive_c/tessivane-build" ]; then
+  case "$program" in
+    "$build"/*) program="C:\\tessivane-build$(printf '%s' "${program#"$build"}" | tr / '\\')" ;;
+  esac
+fi
+exec /usr/lib/wine/wine64 "$program" "$@"

@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# The administrators' guide lists every line the program can write. This keeps the two
+# from drifting apart: every line the end-to-end scenarios made the program write must
+# match a row of the guide's two tables, and every row must be met by some line, but for
+# the few that Wine cannot bring about (listed below, each with its reason).
+#   tests/docs/guide-log-lines.sh <guide> <file of collected log lines>
+set -uo pipefail
+guide=$1
+collected=$2
+failures=0
+
+# Rows no scenario can produce under Wine, as they stand in the guide.
+unreached=(
+  # Wine neither enforces registry nor service ACLs, so these refusals never happen there.
+  "    registry item add failed."
+  "    Stop failed.  Error: Unable to stop KESPWindowsService (OpenService Error).  Error: Access is denied (5)."
+  "    Stop failed.  Error: Unable to access the services database."
+  "    Removal failed.  Error: Unable to remove KESPWindowsService: it stopped, but the service manager would not open it with full access or mark it for deletion."
+  # The paths come from Windows' own folders, which never reach 260 characters in a prefix.
+  "    Copy from: <program> to: <temporary directory> failed.  Error: Error: path of 260 or more characters not handed to SHFileOperation"
+  "    Delete failed.  Error: Error: path of 260 or more characters not handed to SHFileOperation"
+)
+
+if [ ! -s "$collected" ]; then
+  echo "FAIL: no log lines were collected in $collected: did the end-to-end scenarios run?"
+  exit 1
+fi
+
+# The first code span of each table row, result lines with their four blanks.
+rows=$(awk '
+  /^### / { indent = ($0 ~ /^### Result lines/) ? "    " : ""; inside = ($0 ~ /^### (Action|Result) lines/); next }
+  /^#/ { inside = 0 }
+  inside && /^\| `/ { line = $0; sub(/^\| `/, "", line); sub(/`.*$/, "", line); print indent line }
+' "$guide")
+row_count=$(grep -c '' <<<"$rows")
+echo "rows in the guide's tables: $row_count"
+[ "$row_count" -ge 20 ] || { echo "FAIL: the guide's tables were not found in $guide"; exit 1; }
+
+# A row as an anchored pattern: its text literally, each <...> standing for any text.
+pattern_of() { printf '%s' "$1" | sed -e 's/[][\.*^$+?(){}|/]/\\&/g' -e 's/<[^>]*>/.*/g'; }
+
+patterns=$(mktemp)
+trap 'rm -f "$patterns"' EXIT
+while IFS= read -r row; do pattern_of "$row"; echo; done <<<"$rows" >"$patterns"
+
+undocumented=$(sort -u "$collected" | grep -v -x -E -f "$patterns")
+if [ -n "$undocumented" ]; then
+  echo "FAIL: lines the program wrote that the guide does not list:"
+  sed 's/^/      /' <<<"$undocumented"
+  failures=$((failures + 1))
+fi
+
+while IFS= read -r row; do
+  if grep -q -x -E -- "$(pattern_of "$row")" "$collected"; then continue; fi
+  known=0
+  for line in "${unreached[@]}"; do [ "$line" == "$row" ] && known=1; done
+  if [ "$known" -eq 0 ]; then
+    echo "FAIL: a row of the guide that no scenario's log holds: [$row]"
+    failures=$((failures + 1))
+  fi
+done <<<"$rows"
+
+echo "lines checked: $(sort -u "$collected" | grep -c '')"
+if [ "$failures" -eq 0 ]; then echo "PASSED"; else echo "FAILED: $failures check(s)"; fi
+[ "$failures" -eq 0 ]
