@@ -23,12 +23,16 @@ if [ -n "${E2E_PROGRAM_DIR:-}" ]; then
 fi
 NEIGHBOURS=(neighbour.run.64 neighbour.run.32 neighbour.key.64 neighbour.prefixkey.64 neighbour.folder neighbour.prefixfolder)
 
-echo "== 1. the stand-in product: running service, autostart value and configuration key in the 64-bit view"
+echo "== 1. the stand-in product: running service, configuration key in the 64-bit view, autostart value in both views"
 product install 64 service || exit 1
+# A 32-bit tray program beside the 64-bit service leaves its autostart value in the other view.
+"$WINE" reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' /v KESPNotifications /d tray /f /reg:32 \
+  </dev/null >>"$WINE_LOG" 2>&1
 capture_state before
 sed 's/^/      /' "$STATE_FILE"
 check "service before the run" "running" "$(state_of service)"
 check "configuration key before the run" "keys=8 values=5" "$(state_of config.64)"
+check "autostart value in the 32-bit view before the run" "tray" "$(state_of autostart.32)"
 [ "${E2E_SNAPSHOTS:-1}" = 0 ] || snapshot before
 
 echo "== 2. the program, started from $SOURCE_DIR with no words"
@@ -41,7 +45,8 @@ capture_state after-removal
 check "run-once value (written in the program's default view)" "\"$COPY\" silent zapfiles" "$(state_of runonce.32)"
 check "run-once value in the other view" "absent" "$(state_of runonce.64)"
 check "service" "absent" "$(state_of service)"
-check "autostart value" "absent" "$(state_of autostart.64)"
+check "autostart value in the 64-bit view" "absent" "$(state_of autostart.64)"
+check "autostart value in the 32-bit view" "absent" "$(state_of autostart.32)"
 check "configuration key" "absent" "$(state_of config.64)"
 check_unchanged home "${NEIGHBOURS[@]}"
 
@@ -68,7 +73,7 @@ if [ "${E2E_SNAPSHOTS:-1}" != 0 ]; then
   snapshot after
   cat >"$SCRATCH/allowed.registry" <<'EOF'
 - ^\[hkey_local_machine\\software\\(wow6432node\\)?halvorne\\kesp_service[]\\]    # the configuration key tree, removed
-- ^\[hkey_local_machine\\software\\microsoft\\windows\\currentversion\\run\]	"kespnotifications"=    # the autostart value, removed
+- ^\[hkey_local_machine\\software\\(wow6432node\\)?microsoft\\windows\\currentversion\\run\]	"kespnotifications"=    # the autostart value, removed from both views
 - ^\[hkey_local_machine\\system\\(currentcontrolset|controlset[0-9]+)\\services\\kespwindowsservice[]\\]    # the service's registration, removed
 * ^\[hkey_local_machine\\system\\(currentcontrolset|controlset[0-9]+)\\control\\video\\\{    # Wine registers its display device anew, under a new id, when a session starts
 * ^\[hkey_local_machine\\system\\(currentcontrolset|controlset[0-9]+)\\control\\(class|video)\\[^]]*\]	"driverdatedata"=    # and stamps the display driver's date
