@@ -25,12 +25,10 @@ phase() { echo "time: $1: $((SECONDS - phase_start)) s"; phase_start=$SECONDS; }
 die() { echo "test-shipped: $*" >&2; exit 1; }
 
 scripts/install-deps.sh || die "cannot install what the build needs"
-for tool in qemu-system-x86_64 debootstrap; do
-  command -v "$tool" >/dev/null && continue
+if ! command -v qemu-system-x86_64 >/dev/null || ! command -v debootstrap >/dev/null; then
   { apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq qemu-system-x86 debootstrap >/dev/null; } ||
     die "cannot install qemu-system-x86 and debootstrap"
-  break
-done
+fi
 mkdir -p "$VM"
 
 echo "== build"
