@@ -17,7 +17,7 @@ cd "$(dirname "$0")/.."
 REPO=$(pwd)
 VM=$REPO/build/vm
 IMAGE=$VM/image
-# Only a bound for a hung machine: a whole run takes about three minutes.
+# Only a bound for a hung machine: a whole run takes three to eight minutes.
 RUN_TIMEOUT=${RUN_TIMEOUT:-2400}
 START=$SECONDS
 phase_start=$SECONDS
@@ -33,7 +33,7 @@ mkdir -p "$VM"
 
 echo "== build"
 scripts/build.sh >"$VM/build.log" 2>&1 || { tail -n 30 "$VM/build.log"; die "build failed"; }
-phase "build"
+phase "install what is missing, build"
 
 # The image is made anew when the guest's first process changed, as it lives in the image.
 image_recipe=$(sha256sum tests/vm/guest-init.sh | cut -d' ' -f1)
@@ -91,7 +91,8 @@ timeout "$RUN_TIMEOUT" qemu-system-x86_64 -accel tcg -cpu max,-smap -m 4G -smp 2
   -drive file="$VM/io.img",format=raw,if=virtio \
   -net none </dev/null >"$VM/console.log" 2>&1
 qemu_rc=$?
-tr -d '\r' <"$VM/console.log" | sed -n '/^== guest/,$p'
+# The firmware's screen codes share a line with the guest's first words.
+tr -d '\r' <"$VM/console.log" | sed 's/\x1b\[[0-9;?]*[a-zA-Z]//g; s/\x1bc//g' | sed -n '/^== guest/,$p'
 echo "qemu exit: $qemu_rc"
 phase "emulated machine, power-on to power-off"
 rc=$(tr -d '\r' <"$VM/console.log" | sed -n 's/^TESSIVANE-RESULT rc=\([0-9]*\).*$/\1/p' | tail -n1)
