@@ -92,10 +92,11 @@ timeout "$RUN_TIMEOUT" qemu-system-x86_64 -accel tcg -cpu max,-smap -m 4G -smp 2
   -net none </dev/null >"$VM/console.log" 2>&1
 qemu_rc=$?
 # The firmware's screen codes share a line with the guest's first words.
-tr -d '\r' <"$VM/console.log" | sed 's/\x1b\[[0-9;?]*[a-zA-Z]//g; s/\x1bc//g' | sed -n '/^== guest/,$p'
+guest=$(tr -d '\r' <"$VM/console.log" | sed -n 's/\x1b\[[0-9;?]*[a-zA-Z]//g; s/\x1bc//g; /^== guest/,$p')
+echo "$guest"
 echo "qemu exit: $qemu_rc"
 phase "emulated machine, power-on to power-off"
-rc=$(tr -d '\r' <"$VM/console.log" | sed -n 's/^TESSIVANE-RESULT rc=\([0-9]*\).*$/\1/p' | tail -n1)
+rc=$(sed -n 's/^TESSIVANE-RESULT rc=\([0-9]*\).*$/\1/p' <<<"$guest" | tail -n1)
 echo "time: whole script: $((SECONDS - START)) s"
 if [ "$rc" = 0 ]; then
   echo "PASSED: the shipped 32-bit program"
