@@ -10,17 +10,15 @@
 // the current directory and could start this very program over and over.
 #include <windows.h>
 
+#include "driver/log_lines.h"
 #include "driver/process_state.h"
 #include "driver/stages.h"
-#include "log/removal_log.h"
 #include "sysops/elevated_launch.h"
 #include "sysops/shell_files.h"
 #include "util/bounded_text.h"
 #include "util/paths.h"
 
 namespace {
-
-void LogMessage(DriverBuffers* buffers) { WriteLogLine(buffers->messageBuffer, logPath, true); }
 
 // The part of path after its last backslash: a renamed download keeps its own name.
 const char* FileNameOf(const char* path) {
@@ -43,9 +41,7 @@ void Relaunch(DriverBuffers* buffers, bool zapFiles) {
   GetModulePath(buffers->copySource);
   haveTempDirectory = buffers->tempCopyPath[0] != '\0';
 
-  FormatText(buffers->messageBuffer, kMessageCapacity, "Copy %s to %s", buffers->copySource,
-             buffers->tempCopyPath);
-  LogMessage(buffers);
+  LogAction(buffers, "Copy %s to %s", buffers->copySource, buffers->tempCopyPath);
   // With an empty destination the shell would copy into the current directory instead.
   if (haveTempDirectory) {
     copied = CopyWithShell(buffers->copySource, buffers->tempCopyPath, buffers->errorText,
@@ -55,13 +51,11 @@ void Relaunch(DriverBuffers* buffers, bool zapFiles) {
              "The temporary directory could not be found; nothing was copied.");
   }
   if (copied) {
-    FormatText(buffers->messageBuffer, kMessageCapacity, "    Copy from: %s to: %s success.",
-               buffers->copySource, buffers->tempCopyPath);
+    LogResult(buffers, "Copy from: %s to: %s success.", buffers->copySource, buffers->tempCopyPath);
   } else {
-    FormatText(buffers->messageBuffer, kMessageCapacity, "    Copy from: %s to: %s failed.  Error: %s",
-               buffers->copySource, buffers->tempCopyPath, buffers->errorText);
+    LogResult(buffers, "Copy from: %s to: %s failed.  Error: %s", buffers->copySource,
+              buffers->tempCopyPath, buffers->errorText);
   }
-  LogMessage(buffers);
 
   if (silentMode != 0) AppendText(buffers->launchArguments, kPathCapacity, "silent ");
   if (zapFiles) AppendText(buffers->launchArguments, kPathCapacity, "zapfiles");
@@ -69,9 +63,7 @@ void Relaunch(DriverBuffers* buffers, bool zapFiles) {
   // The temporary directory ends with a backslash, so this names the copy itself.
   copyPathFits = !TextFailed(AppendText(buffers->tempCopyPath, kPathCapacity,
                                         FileNameOf(buffers->copySource)));
-  FormatText(buffers->messageBuffer, kMessageCapacity, "Run %s %s", buffers->tempCopyPath,
-             buffers->launchArguments);
-  LogMessage(buffers);
+  LogAction(buffers, "Run %s %s", buffers->tempCopyPath, buffers->launchArguments);
 
   if (copied && copyPathFits) {
     launched = LaunchElevated(buffers->tempCopyPath, buffers->launchArguments, false, SW_SHOWNORMAL,
@@ -88,10 +80,8 @@ void Relaunch(DriverBuffers* buffers, bool zapFiles) {
                buffers->tempCopyPath);
   }
   if (launched) {
-    FormatText(buffers->messageBuffer, kMessageCapacity, "    %s Launched OK", buffers->tempCopyPath);
+    LogResult(buffers, "%s Launched OK", buffers->tempCopyPath);
   } else {
-    FormatText(buffers->messageBuffer, kMessageCapacity, "    %s launch failed.  Error: %s",
-               buffers->tempCopyPath, buffers->errorText);
+    LogResult(buffers, "%s launch failed.  Error: %s", buffers->tempCopyPath, buffers->errorText);
   }
-  LogMessage(buffers);
 }

@@ -4,10 +4,10 @@
 // before it answered, and each leaves an action line and an indented result line.
 #include <windows.h>
 
+#include "driver/log_lines.h"
 #include "driver/process_state.h"
 #include "driver/product_names.h"
 #include "driver/stages.h"
-#include "log/removal_log.h"
 #include "sysops/registry.h"
 #include "sysops/service_control.h"
 #include "util/bounded_text.h"
@@ -15,18 +15,6 @@
 #include "util/shell_folders.h"
 
 namespace {
-
-void LogMessage(DriverBuffers* buffers) { WriteLogLine(buffers->messageBuffer, logPath, true); }
-
-// Most lines of this run are fixed texts; they pass through the message buffer like the rest.
-void LogText(DriverBuffers* buffers, const char* text) {
-  FormatText(buffers->messageBuffer, kMessageCapacity, "%s", text);
-  LogMessage(buffers);
-}
-
-void LogOutcome(DriverBuffers* buffers, bool succeeded, const char* success, const char* failure) {
-  LogText(buffers, succeeded ? success : failure);
-}
 
 // RemoveService explains nothing, so the line says which service could not be removed
 // and passes on what the stop step found: for a service that is not installed that is
@@ -55,43 +43,37 @@ void Removal(DriverBuffers* buffers) {
   // A path that did not fit is not registered: a cut path would start some other file.
   const bool ownPathKnown = GetModulePath(ownPath);
   FormatText(runOnceCommand, kMessageCapacity, kRunOnceCommandFormat, ownPath);
-  FormatText(buffers->messageBuffer, kMessageCapacity, "Add %s to the RunOnce key", runOnceCommand);
-  LogMessage(buffers);
-  LogOutcome(buffers,
-             ownPathKnown && SetRegistryString(HKEY_LOCAL_MACHINE, kRunOnceKey, kRunOnceValueName, runOnceCommand),
-             "    registry item added", "    registry item add failed.");
+  LogAction(buffers, "Add %s to the RunOnce key", runOnceCommand);
+  const bool registered =
+      ownPathKnown && SetRegistryString(HKEY_LOCAL_MACHINE, kRunOnceKey, kRunOnceValueName, runOnceCommand);
+  LogResult(buffers, registered ? "registry item added" : "registry item add failed.");
 
-  LogText(buffers, "Remove service");
+  LogAction(buffers, "Remove service");
   GetFolderPath(kCommonAppDataFolder, buffers->homePath);
   AppendText(buffers->homePath, kPathCapacity, kHomeDirectorySuffix);
-  FormatText(buffers->messageBuffer, kMessageCapacity, "Home path: %s", buffers->homePath);
-  LogMessage(buffers);
+  LogAction(buffers, "Home path: %s", buffers->homePath);
 
-  FormatText(buffers->messageBuffer, kMessageCapacity, "Stop the %s service", kServiceName);
-  LogMessage(buffers);
+  LogAction(buffers, "Stop the %s service", kServiceName);
   if (StopService(kServiceName, buffers->errorText)) {
-    FormatText(buffers->messageBuffer, kMessageCapacity, "    Service stopped");
+    LogResult(buffers, "Service stopped");
   } else {
-    FormatText(buffers->messageBuffer, kMessageCapacity, "    Stop failed.  Error: %s", buffers->errorText);
+    LogResult(buffers, "Stop failed.  Error: %s", buffers->errorText);
   }
-  LogMessage(buffers);
 
-  FormatText(buffers->messageBuffer, kMessageCapacity, "Remove the %s service", kServiceName);
-  LogMessage(buffers);
+  LogAction(buffers, "Remove the %s service", kServiceName);
   if (RemoveService(kServiceName)) {
-    FormatText(buffers->messageBuffer, kMessageCapacity, "    Service removed");
+    LogResult(buffers, "Service removed");
   } else {
     DescribeRemovalFailure(buffers->errorText, removalText);
-    FormatText(buffers->messageBuffer, kMessageCapacity, "    Removal failed.  Error: %s", removalText);
+    LogResult(buffers, "Removal failed.  Error: %s", removalText);
   }
-  LogMessage(buffers);
 
-  LogText(buffers, "Remove notification app from the registry");
-  LogText(buffers, "Remove the notification app from the registry");
-  LogOutcome(buffers, DeleteRegistryValue(HKEY_LOCAL_MACHINE, kAutostartKey, kAutostartValueName),
-             "    registry item removed", "    removal failed.");
+  LogAction(buffers, "Remove notification app from the registry");
+  LogAction(buffers, "Remove the notification app from the registry");
+  const bool valueDeleted = DeleteRegistryValue(HKEY_LOCAL_MACHINE, kAutostartKey, kAutostartValueName);
+  LogResult(buffers, valueDeleted ? "registry item removed" : "removal failed.");
 
-  LogText(buffers, "Remove the service registry path");
-  LogOutcome(buffers, DeleteRegistryKey(HKEY_LOCAL_MACHINE, kConfigurationKey, true),
-             "    registry item removed", "    removal failed.");
+  LogAction(buffers, "Remove the service registry path");
+  const bool keyDeleted = DeleteRegistryKey(HKEY_LOCAL_MACHINE, kConfigurationKey, true);
+  LogResult(buffers, keyDeleted ? "registry item removed" : "removal failed.");
 }

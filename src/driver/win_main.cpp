@@ -4,6 +4,7 @@
 // told by the log alone.
 #include <windows.h>
 
+#include "driver/log_lines.h"
 #include "driver/process_state.h"
 #include "driver/run_mode.h"
 #include "driver/stages.h"
@@ -33,21 +34,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   AppendText(logPath, kPathCapacity, "\\Halvorne\\Logs\\KESPremoval.log");
   CreateDirectoryChain(logPath);
 
-  FormatText(buffers.messageBuffer, kMessageCapacity,
-             "================= KESP Uninstaller Start =================");
-  WriteLogLine(buffers.messageBuffer, logPath, true);
-  FormatText(buffers.messageBuffer, kMessageCapacity, "Command line: %s", words);
-  WriteLogLine(buffers.messageBuffer, logPath, true);
+  LogAction(&buffers, "================= KESP Uninstaller Start =================");
+  LogAction(&buffers, "Command line: %s", words);
   GetModulePath(buffers.exePath);
-  FormatText(buffers.messageBuffer, kMessageCapacity, "My path: %s", buffers.exePath);
-  WriteLogLine(buffers.messageBuffer, logPath, true);
+  LogAction(&buffers, "My path: %s", buffers.exePath);
   SourceDirectoryOf(buffers.exePath);
-  FormatText(buffers.messageBuffer, kMessageCapacity, "Source directory: %s", buffers.exePath);
-  WriteLogLine(buffers.messageBuffer, logPath, true);
+  LogAction(&buffers, "Source directory: %s", buffers.exePath);
   GetTempDirectory(buffers.tempDirectory);
-  FormatText(buffers.messageBuffer, kMessageCapacity, "Temp directory: %s",
-             buffers.tempDirectory);
-  WriteLogLine(buffers.messageBuffer, logPath, true);
+  LogAction(&buffers, "Temp directory: %s", buffers.tempDirectory);
 
   switch (ChooseRunMode(buffers.tempDirectory, buffers.exePath, zapFiles)) {
     case RunMode::Relaunch:

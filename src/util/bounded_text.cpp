@@ -46,23 +46,28 @@ TextResult TextLength(const char* text, size_t maximum, size_t* length) {
   return kTextOk;
 }
 
-TextResult FormatText(char* destination, size_t capacity, const char* format, ...) {
+TextResult FormatTextList(char* destination, size_t capacity, const char* format, va_list values) {
   if (destination == nullptr || capacity == 0) return kTextInvalidParameter;
   if (capacity > kMaxTextCapacity) {
     destination[0] = '\0';
     return kTextInvalidParameter;
   }
   const size_t room = capacity - 1;
-  va_list values;
-  va_start(values, format);
   // The C runtime's _vsnprintf leaves the text unterminated when it fills the room
   // exactly, and answers negative when it had to cut or could not format.
   const int written = _vsnprintf(destination, room, format, values);
-  va_end(values);
   if (written < 0 || static_cast<size_t>(written) > room) {
     destination[room] = '\0';
     return kTextInsufficientBuffer;
   }
   if (static_cast<size_t>(written) == room) destination[room] = '\0';
   return kTextOk;
+}
+
+TextResult FormatText(char* destination, size_t capacity, const char* format, ...) {
+  va_list values;
+  va_start(values, format);
+  const TextResult result = FormatTextList(destination, capacity, format, values);
+  va_end(values);
+  return result;
 }

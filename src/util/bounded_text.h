@@ -4,6 +4,7 @@
 // SDK's StringCchCopyA, StringCchCatA, StringCchLengthA and StringCchPrintfA.
 #pragma once
 
+#include <stdarg.h>
 #include <stddef.h>
 #include <stdint.h>
 
@@ -38,3 +39,7 @@ TextResult TextLength(const char* text, size_t maximum, size_t* length);
 // printf-style formatting through the C runtime, cut to capacity - 1 characters.
 TextResult FormatText(char* destination, size_t capacity, const char* format, ...)
     __attribute__((format(ms_printf, 3, 4)));
+
+// FormatText for a caller that already holds its values as a va_list.
+TextResult FormatTextList(char* destination, size_t capacity, const char* format, va_list values)
+    __attribute__((format(ms_printf, 3, 0)));
