@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "driver/log_lines.h"
+#include "driver/process_hardening.h"
 #include "driver/process_state.h"
 #include "driver/run_mode.h"
 #include "driver/stages.h"
@@ -16,6 +17,7 @@
 #include "util/text_helpers.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
+  RestrictLibrarySearch();
   DriverBuffers buffers = {};
   const char* words = commandLine != nullptr ? commandLine : "";
 

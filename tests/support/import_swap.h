@@ -1,8 +1,8 @@
-// Swaps one entry of the test program's import table for as long as the object lives, so a
-// test can see exactly what the product code hands to a platform function, or make the
-// platform answer something Wine never would (a refused access, a declined elevation). The
-// product code is linked into the test program and calls through that table, so it needs no
-// hook of its own. Test-only.
+// Swaps one entry of the test program's import table (or delay-import table, for the
+// delay-loaded shell32 and ole32) for as long as the object lives, so a test can see exactly
+// what the product code hands to a platform function, or make the platform answer something
+// Wine never would (a refused access, a declined elevation). The product code is linked into
+// the test program and calls through that table, so it needs no hook of its own. Test-only.
 #pragma once
 
 namespace testsupport {
