@@ -3,10 +3,15 @@
 # GUI executable whose imports name only DLLs that every Windows has. An allow-list, so that
 # the check stays right as the program comes to use more of those DLLs, and fails the moment
 # a compiler runtime DLL (libgcc, libstdc++, winpthread) or anything else creeps in.
+# shell32 and ole32 must not be among the ordinary imports at all: those are loaded before the
+# program's first line, while the loader still searches the program's own folder (a download
+# folder) for what they load in turn. They are delay-loaded instead; GNU ld leaves the delay-
+# import directory empty, so their names are looked for in the file itself.
 set -u
 exe=${1:-}
 objdump=${OBJDUMP:-i686-w64-mingw32-objdump}
-allowed='kernel32.dll user32.dll advapi32.dll shell32.dll ole32.dll msvcrt.dll'
+allowed='kernel32.dll user32.dll advapi32.dll msvcrt.dll'
+delay_loaded='shell32.dll ole32.dll'
 
 if [ -z "$exe" ] || [ ! -f "$exe" ]; then
   echo "FAIL: shipped executable not found: '$exe' (build it with the shipped preset first)"
@@ -39,9 +44,12 @@ for dll in $dlls; do
   esac
 done
 printf '%s\n' "$dlls" | grep -qx 'kernel32.dll' || fail "kernel32.dll missing from the imports"
+for dll in $delay_loaded; do
+  grep -aqi "$dll" "$exe" || fail "$dll is not named in the file: the delay-loaded calls are gone or lost their library"
+done
 
 if [ "$failures" -ne 0 ]; then
   echo "$failures check(s) failed for $exe"
   exit 1
 fi
-echo "PASS: $exe is a PE32 i386 GUI executable importing only allowed DLLs"
+echo "PASS: $exe is a PE32 i386 GUI executable importing only allowed DLLs, $delay_loaded delay-loaded"
