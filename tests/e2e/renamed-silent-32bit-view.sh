@@ -6,7 +6,9 @@
 # it must never be started. The copy of the renamed file must do the removal (a running
 # service included, which keeps it busy for the whole stop schedule) without any window,
 # register itself (quoted: its name holds a blank and parentheses) for the next logon, and
-# that start must delete the home directory.
+# that start must delete the home directory. A library that Wine's shell loads by name,
+# shcore.dll, is planted in the download folder and in the temporary directory, as a web page
+# or another user could: none of the three elevated runs may load it.
 #
 # By hand, after the suite has built build/test and made its prefix:
 #   tests/e2e/renamed-silent-32bit-view.sh
@@ -18,6 +20,8 @@ RENAMED="$DOWNLOADS\\VuzavoRURIvezarov (1).exe"
 mkdir -p "$(unix_path "$DOWNLOADS")"
 cp "$UNINSTALLER" "$(unix_path "$RENAMED")"
 cp "$PRODUCT_EXE" "$(unix_path "${TEMP_DIR}VuzavoRURIvezarov.exe")"
+PLANTED=("$(unix_path "$DOWNLOADS")/shcore.dll" "$(unix_path "$TEMP_DIR")shcore.dll")
+for library in "${PLANTED[@]}"; do cp "$TESSIVANE_BUILD_DIR/tests/planted_library.dll" "$library"; done
 COPY="${TEMP_DIR}VuzavoRURIvezarov (1).exe"
 
 product install 32 service || exit 1
@@ -46,6 +50,9 @@ capture_state after
 check "home directory" "absent" "$(state_of home)"
 check "run-once value after the next logon" "absent" "$(state_of runonce.32)"
 check "the program waiting under the usual name was not started" "no" "$(state_of planted.ran)"
+for library in "${PLANTED[@]}"; do
+  check "the library planted as $library was not loaded" "no" "$(exists "$library.loaded")"
+done
 
 compare_log <(
   first_run_lines "/SILENT" "$RENAMED" "silent "

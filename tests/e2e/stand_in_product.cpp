@@ -304,7 +304,8 @@ int Cleanup() {
   }
   std::vector<std::string> leftovers = TempCopies();
   leftovers.insert(leftovers.end(), {HomeDirectory(), NeighbourFolder(), NeighbourPrefixFolder(), "C:\\E2eDownloads",
-                                     LogFile(), PlantedMarker(), HoldReadyMarker(), HoldReleaseMarker()});
+                                     LogFile(), PlantedMarker(), HoldReadyMarker(), HoldReleaseMarker(),
+                                     TempDirectory() + "shcore.dll", TempDirectory() + "shcore.dll.loaded"});
   for (const std::string& path : leftovers) testsupport::RemoveTree(path);
   RemoveDirectoryA((VendorFolder() + "\\Logs").c_str());
   RemoveDirectoryA(VendorFolder().c_str());
