@@ -6,14 +6,16 @@
 //
 // Only the copy made just now is ever started. A file of some other name, or whatever
 // an earlier run or another user left in the writable temporary directory, must never
-// be run elevated; and with no temporary directory a bare file name would resolve to
-// the current directory and could start this very program over and over.
+// be run elevated: a file already at the copy's place is deleted first, and the copy is
+// started only while it is held against writers and equals this program byte for byte.
+// With no temporary directory a bare file name would resolve to the current directory
+// and could start this very program over and over.
 #include <windows.h>
 
 #include "driver/log_lines.h"
 #include "driver/process_state.h"
 #include "driver/stages.h"
-#include "sysops/elevated_launch.h"
+#include "sysops/program_copy.h"
 #include "sysops/shell_files.h"
 #include "util/bounded_text.h"
 #include "util/paths.h"
@@ -32,6 +34,7 @@ const char* FileNameOf(const char* path) {
 }  // namespace
 
 void Relaunch(DriverBuffers* buffers, bool zapFiles) {
+  char copyPath[kPathCapacity] = {};
   bool copied = false;
   bool haveTempDirectory = false;
   bool copyPathFits = false;
@@ -40,15 +43,21 @@ void Relaunch(DriverBuffers* buffers, bool zapFiles) {
   GetTempDirectory(buffers->tempCopyPath);
   GetModulePath(buffers->copySource);
   haveTempDirectory = buffers->tempCopyPath[0] != '\0';
+  // The temporary directory ends with a backslash, so this names the copy itself.
+  CopyText(copyPath, kPathCapacity, buffers->tempCopyPath);
+  // Without its own path the program has no name to copy under, and the shell copy fails.
+  copyPathFits = buffers->copySource[0] != '\0' &&
+                 !TextFailed(AppendText(copyPath, kPathCapacity, FileNameOf(buffers->copySource)));
 
   LogAction(buffers, "Copy %s to %s", buffers->copySource, buffers->tempCopyPath);
   // With an empty destination the shell would copy into the current directory instead.
-  if (haveTempDirectory) {
-    copied = CopyWithShell(buffers->copySource, buffers->tempCopyPath, buffers->errorText,
-                           silentMode != 0, true);
-  } else {
+  // A copy whose path does not fit is never started, so its place needs no clearing.
+  if (!haveTempDirectory) {
     CopyText(buffers->errorText, kErrorTextCapacity,
              "The temporary directory could not be found; nothing was copied.");
+  } else if (!copyPathFits || ClearPlaceForCopy(copyPath, buffers->errorText)) {
+    copied = CopyWithShell(buffers->copySource, buffers->tempCopyPath, buffers->errorText,
+                           silentMode != 0, true);
   }
   if (copied) {
     LogResult(buffers, "Copy from: %s to: %s success.", buffers->copySource, buffers->tempCopyPath);
@@ -60,14 +69,12 @@ void Relaunch(DriverBuffers* buffers, bool zapFiles) {
   if (silentMode != 0) AppendText(buffers->launchArguments, kPathCapacity, "silent ");
   if (zapFiles) AppendText(buffers->launchArguments, kPathCapacity, "zapfiles");
 
-  // The temporary directory ends with a backslash, so this names the copy itself.
-  copyPathFits = !TextFailed(AppendText(buffers->tempCopyPath, kPathCapacity,
-                                        FileNameOf(buffers->copySource)));
+  CopyText(buffers->tempCopyPath, kPathCapacity, copyPath);
   LogAction(buffers, "Run %s %s", buffers->tempCopyPath, buffers->launchArguments);
 
   if (copied && copyPathFits) {
-    launched = LaunchElevated(buffers->tempCopyPath, buffers->launchArguments, false, SW_SHOWNORMAL,
-                              buffers->errorText);
+    launched = LaunchCheckedCopy(buffers->tempCopyPath, buffers->copySource, buffers->launchArguments,
+                                 buffers->errorText);
   } else if (copied) {
     FormatText(buffers->errorText, kErrorTextCapacity,
                "Unable to run the program: %s Error Message: The path of the copy is too long; "

@@ -8,7 +8,9 @@
 #  3. when the temporary directory's path leaves no room for the copy's name, the cut path
 #     (which the shell would complete to another program's name) is not started;
 #  4. when the program's own path is too long for it, the path is left out, not cut to
-#     the name of some other file, and nothing is copied or started.
+#     the name of some other file, and nothing is copied or started;
+#  5. when a file already at the copy's place cannot be deleted (another process holds it,
+#     as whoever planted it could), nothing is copied over it and nothing is started.
 # Each run logs the copy's outcome, the "Run" line and a launch failure saying why nothing
 # was started; no further run follows.
 #
@@ -82,4 +84,16 @@ check "copies in the temporary directory" "0" "$(state_of tempcopies)"
 check "run-once value" "absent" "$(state_of runonce.32)"
 rm -rf "$(unix_path "$DEEP_DIR")"
 compare_log <(refusal_lines "" "$TEMP_DIR" "failed.  Error: Error: 5 Rturned from SHFileOperation" "$TEMP_DIR" "$NOT_STARTED")
+
+echo "== 5. a file at the copy's place that another process holds"
+product cleanup >/dev/null
+trap ': >"$(unix_path "${TEMP_DIR}e2e_hold_release")"; wait; product cleanup >/dev/null' EXIT
+product hold "$COPY" 300 >/dev/null &
+deadline=$((SECONDS + 60))
+while [ ! -f "$(unix_path "${TEMP_DIR}e2e_hold_ready")" ] && [ "$SECONDS" -lt "$deadline" ]; do sleep 0.1; done
+run_program 60 9 "$SOURCE_DIR" "$BUILT_EXE"
+: >"$(unix_path "${TEMP_DIR}e2e_hold_release")"
+wait
+check "the held file, not overwritten" "0" "$(stat -c %s "$(unix_path "$COPY")")"
+compare_log <(refusal_lines "$BUILT_EXE" "$TEMP_DIR" "failed.  Error: The file already at $COPY could not be deleted: Sharing violation. Nothing was copied." "$COPY" "$NOT_STARTED")
 e2e_finish
