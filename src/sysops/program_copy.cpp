@@ -40,6 +40,7 @@ HANDLE OpenDenyingWriters(const char* path, bool protect) {
   return CreateFileA(path, access, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
 }
 
+// Through the open handle, so that it is the file just checked that gets the rights.
 bool ProtectOpenCopy(HANDLE copy, const char* copyPath, char* errorText) {
   PSECURITY_DESCRIPTOR descriptor = NULL;
   PSID owner = NULL;
@@ -49,23 +50,19 @@ bool ProtectOpenCopy(HANDLE copy, const char* copyPath, char* errorText) {
   DWORD result = ERROR_SUCCESS;
   bool protectedNow = false;
 
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kCopySecurity, SDDL_REVISION_1, &descriptor, NULL) ||
-      !GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) ||
-      !GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted)) {
-    RefuseWithLastError(errorText, copyPath, "The copy's owner and access rights could not be prepared");
-    goto done;
-  }
-  result = SetSecurityInfo(copy, SE_FILE_OBJECT,
-                           OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
-                           owner, NULL, dacl, NULL);
-  if (result != ERROR_SUCCESS) {
+  if (ConvertStringSecurityDescriptorToSecurityDescriptorA(kCopySecurity, SDDL_REVISION_1, &descriptor, NULL) &&
+      GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) &&
+      GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted)) {
+    result = SetSecurityInfo(copy, SE_FILE_OBJECT,
+                             OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                             owner, NULL, dacl, NULL);
     SetLastError(result);
-    RefuseWithLastError(errorText, copyPath, "The copy's owner and access rights could not be set to Administrators only");
-    goto done;
+    protectedNow = result == ERROR_SUCCESS;
   }
-  protectedNow = true;
+  if (!protectedNow) {
+    RefuseWithLastError(errorText, copyPath, "The copy's owner and access rights could not be set to Administrators only");
+  }
 
-done:
   if (descriptor != NULL) {
     LocalFree(descriptor);
     descriptor = NULL;

@@ -16,6 +16,14 @@ unreached=(
   "    Stop failed.  Error: Unable to stop KESPWindowsService (OpenService Error).  Error: Access is denied (5)."
   "    Stop failed.  Error: Unable to access the services database."
   "    Removal failed.  Error: Unable to remove KESPWindowsService: it stopped, but the service manager would not open it with full access or mark it for deletion."
+  # The copy's place is cleared just before the shell copies, so no other program has the new
+  # copy open or changed at the check; the shell tests make those refusals directly. Wine
+  # does not enforce ACLs, and the running program's file is always readable.
+  "    <copy> launch failed.  Error: Unable to run the program: <copy> Error Message: The copy could not be opened against other writers: <system message> Nothing was started."
+  "    <copy> launch failed.  Error: Unable to run the program: <copy> Error Message: The copy's owner and access rights could not be set to Administrators only: <system message> Nothing was started."
+  "    <copy> launch failed.  Error: Unable to run the program: <copy> Error Message: This program's own file could not be opened for the comparison: <system message> Nothing was started."
+  "    <copy> launch failed.  Error: Unable to run the program: <copy> Error Message: The copy could not be compared with this program: <system message> Nothing was started."
+  "    <copy> launch failed.  Error: Unable to run the program: <copy> Error Message: The copy's bytes differ from this program's own; nothing was started."
   # The paths come from Windows' own folders, which never reach 260 characters in a prefix.
   "    Copy from: <program> to: <temporary directory> failed.  Error: Error: path of 260 or more characters not handed to SHFileOperation"
   "    Delete failed.  Error: Error: path of 260 or more characters not handed to SHFileOperation"
