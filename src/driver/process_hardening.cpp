@@ -21,7 +21,7 @@ void RestrictLibrarySearch() {
   const auto setDefaultDirectories = reinterpret_cast<SetDefaultDllDirectoriesFunction>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories")));
   if (setDefaultDirectories != NULL && setDefaultDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32)) return;
-  // Without it, at least the current directory leaves the search: the program's own folder
-  // is then still searched, but nothing else a user controls.
+  // Without it, at least the current directory leaves the search; the program's own folder
+  // stays in it, which only that update can change.
   SetDllDirectoryA("");
 }
