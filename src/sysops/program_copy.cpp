@@ -101,6 +101,8 @@ bool SameBytes(HANDLE copy, HANDLE own, const char* copyPath, char* errorText) {
 }  // namespace
 
 bool ClearPlaceForCopy(const char* path, char* errorText) {
+  // A read-only file would refuse the deletion, where the shell's copy used to replace it.
+  SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
   if (DeleteFileA(path)) return true;
   // Nothing there: the shell's copy will report a missing folder itself.
   if (GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND) return true;

@@ -3,7 +3,7 @@
 # started silently with the word written as a switch in capitals, against a product whose
 # autostart value and configuration key live in the 32-bit registry view. A different
 # program waits in the temporary directory under the usual name "VuzavoRURIvezarov.exe":
-# it must never be started. The copy of the renamed file must do the removal (a running
+# it must never be started; another, read-only, has the copy's own name and must be replaced. The copy of the renamed file must do the removal (a running
 # service included, which keeps it busy for the whole stop schedule) without any window,
 # register itself (quoted: its name holds a blank and parentheses) for the next logon, and
 # that start must delete the home directory. A library that Wine's shell loads by name,
@@ -20,6 +20,8 @@ RENAMED="$DOWNLOADS\\VuzavoRURIvezarov (1).exe"
 mkdir -p "$(unix_path "$DOWNLOADS")"
 cp "$UNINSTALLER" "$(unix_path "$RENAMED")"
 cp "$PRODUCT_EXE" "$(unix_path "${TEMP_DIR}VuzavoRURIvezarov.exe")"
+cp "$PRODUCT_EXE" "$(unix_path "${TEMP_DIR}VuzavoRURIvezarov (1).exe")"
+"$WINE" attrib +r "${TEMP_DIR}VuzavoRURIvezarov (1).exe" </dev/null >>"$WINE_LOG" 2>&1
 PLANTED=("$(unix_path "$DOWNLOADS")/shcore.dll" "$(unix_path "$TEMP_DIR")shcore.dll")
 for library in "${PLANTED[@]}"; do cp "$TESSIVANE_BUILD_DIR/tests/planted_library.dll" "$library"; done
 COPY="${TEMP_DIR}VuzavoRURIvezarov (1).exe"
