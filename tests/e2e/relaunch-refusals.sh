@@ -95,5 +95,7 @@ run_program 60 9 "$SOURCE_DIR" "$BUILT_EXE"
 : >"$(unix_path "${TEMP_DIR}e2e_hold_release")"
 wait
 check "the held file, not overwritten" "0" "$(stat -c %s "$(unix_path "$COPY")")"
-compare_log <(refusal_lines "$BUILT_EXE" "$TEMP_DIR" "failed.  Error: The file already at $COPY could not be deleted: Sharing violation. Nothing was copied." "$COPY" "$NOT_STARTED")
+compare_log <(refusal_lines "$BUILT_EXE" "$TEMP_DIR" \
+  "failed.  Error: The file already at $COPY could not be deleted: Sharing violation. Nothing was copied." \
+  "$COPY" "$NOT_STARTED")
 e2e_finish

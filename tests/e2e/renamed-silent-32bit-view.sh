@@ -3,8 +3,9 @@
 # started silently with the word written as a switch in capitals, against a product whose
 # autostart value and configuration key live in the 32-bit registry view. A different
 # program waits in the temporary directory under the usual name "VuzavoRURIvezarov.exe":
-# it must never be started; another, read-only, has the copy's own name and must be replaced. The copy of the renamed file must do the removal (a running
-# service included, which keeps it busy for the whole stop schedule) without any window,
+# it must never be started; another, read-only, has the copy's own name and must be
+# replaced. The copy of the renamed file must do the removal (a running service included,
+# which keeps it busy for the whole stop schedule) without any window,
 # register itself (quoted: its name holds a blank and parentheses) for the next logon, and
 # that start must delete the home directory. A library that Wine's shell loads by name,
 # shcore.dll, is planted in the download folder and in the temporary directory, as a web page
