@@ -8,6 +8,8 @@ endif()
 string(TOLOWER "${headers}" headers)
 foreach(dll shell32.dll ole32.dll)
   if(headers MATCHES "dll name: ${dll}")
+    # Removed, or the next build would find it up to date and skip this check.
+    file(REMOVE ${EXECUTABLE})
     message(FATAL_ERROR "${EXECUTABLE} imports ${dll} the ordinary way: a function of it was "
       "linked from the plain import library instead of the delay-import one")
   endif()
