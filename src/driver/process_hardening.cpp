@@ -3,7 +3,7 @@
 // loader looks for a library named without a path in the program's own folder first, so a
 // "version.dll" or "shcore.dll" planted beside the program would run with administrative
 // rights when the shell or the window code asks for it by name. From here on only the
-// system folder is searched; shell32 and ole32 are delay-loaded (see CMakeLists.txt), so
+// system folder is searched; shell32 and ole32 are delay-loaded (cmake/delay_load.cmake), so
 // they and everything they pull in are found under this rule too.
 #include "driver/process_hardening.h"
 
