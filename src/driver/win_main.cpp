@@ -10,12 +10,14 @@
 #include "driver/stages.h"
 #include "driver/status_window.h"
 #include "log/removal_log.h"
+#include "sysops/link_safety.h"
 #include "util/bounded_text.h"
 #include "util/paths.h"
 #include "util/shell_folders.h"
 #include "util/text_helpers.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
+  RefuseUntrustedJunctions();
   DriverBuffers buffers = {};
   const char* words = commandLine != nullptr ? commandLine : "";
 
@@ -31,7 +33,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   }
 
   GetFolderPath("Common AppData", logPath);
-  AppendText(logPath, kPathCapacity, "\\Halvorne\\Logs\\KESPremoval.log");
+  // A log path cut to fit would name some other file: no log is better than that.
+  if (TextFailed(AppendText(logPath, kPathCapacity, "\\Halvorne\\Logs\\KESPremoval.log"))) logPath[0] = '\0';
   CreateDirectoryChain(logPath);
 
   LogAction(&buffers, "================= KESP Uninstaller Start =================");
