@@ -172,18 +172,24 @@ TEST(CreateDirectoryChain, CreatesEveryMissingDirectoryButNotTheFileName) {
 // the folder. The folders above them are only asked for, as the system's own.
 TEST(CreateDirectoryChain, OwnFoldersGetAProtectedDaclThatGivesUsersOnlyRead) {
   const ScratchFolder folder("log_chain_dacl");
-  g_createdFolders.clear();
-  {
-    testsupport::ImportSwap swap("kernel32.dll", "CreateDirectoryA", reinterpret_cast<void*>(&RecordingCreateDirectory));
-    ASSERT_TRUE(swap.Active()) << "the test program does not import CreateDirectoryA";
-    g_createDirectory = swap.Original<decltype(&CreateDirectoryA)>();
-    CreateDirectoryChain((folder / "Base\\Halvorne\\Logs\\KESPremoval.log").c_str());
-  }
   const std::string own = " D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
+  testsupport::ImportSwap swap("kernel32.dll", "CreateDirectoryA", reinterpret_cast<void*>(&RecordingCreateDirectory));
+  ASSERT_TRUE(swap.Active()) << "the test program does not import CreateDirectoryA";
+  g_createDirectory = swap.Original<decltype(&CreateDirectoryA)>();
+
+  g_createdFolders.clear();
+  CreateDirectoryChain((folder / "Base\\Halvorne\\Logs\\KESPremoval.log").c_str());
   ASSERT_LE(3u, g_createdFolders.size());
   EXPECT_EQ(folder / "Base\\ default", g_createdFolders[g_createdFolders.size() - 3]);
   EXPECT_EQ(folder / "Base\\Halvorne" + own, g_createdFolders[g_createdFolders.size() - 2]);
   EXPECT_EQ(folder / "Base\\Halvorne\\Logs" + own, g_createdFolders.back());
+
+  // Nothing is asked for below an own folder that is not a real one (a link, here a file).
+  ASSERT_TRUE(WriteWholeFile(folder / "Planted", "a file where a folder should be"));
+  g_createdFolders.clear();
+  CreateDirectoryChain((folder / "Planted\\Logs\\KESPremoval.log").c_str());
+  ASSERT_FALSE(g_createdFolders.empty());
+  EXPECT_EQ(folder / "Planted" + own, g_createdFolders.back());
 }
 
 TEST(CreateDirectoryChain, PathsOf260CharactersOrWithoutBackslashCreateNothing) {
