@@ -33,8 +33,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   }
 
   GetFolderPath("Common AppData", logPath);
-  // A log path cut to fit would name some other file: no log is better than that.
-  if (TextFailed(AppendText(logPath, kPathCapacity, "\\Halvorne\\Logs\\KESPremoval.log"))) logPath[0] = '\0';
+  AppendText(logPath, kPathCapacity, "\\Halvorne\\Logs\\KESPremoval.log");
   CreateDirectoryChain(logPath);
 
   LogAction(&buffers, "================= KESP Uninstaller Start =================");
