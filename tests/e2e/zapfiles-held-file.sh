@@ -5,7 +5,6 @@
 # deletion fails, the failure is logged with the shell's number, the held file survives,
 # and no removal step runs (no run-once value, the registry pieces stay).
 #
-#
 # Then links planted as a standard user could plant them (Unix symbolic links, which Wine
 # follows as Windows follows junctions) meet the copy's cleanup run, started again by hand:
 # a folder link and a file link inside the home directory, the home directory itself a
@@ -45,15 +44,11 @@ check "the held file survives" "yes" "$(exists "$(unix_path "$HELD")")"
 check "no run-once value from a cleanup run" "absent" "$(state_of runonce.32)"
 check_unchanged autostart.64 config.64 neighbour.folder neighbour.prefixfolder
 
-HOME_UNIX=$(unix_path "$HOME_DIR")
-OUTSIDE='C:\E2eDownloads\outside'
-mkdir -p "$(unix_path "$OUTSIDE")/inner"
-echo keep >"$(unix_path "$OUTSIDE")/keep.txt"
-echo keep >"$(unix_path "$OUTSIDE")/inner/keep.txt"
-outside_files() { find "$(unix_path "$OUTSIDE")" -type f -printf '%P:%s ' | tr ' ' '\n' | sort | tr '\n' ' '; }
+HOME_UNIX=$(unix_path "$HOME_DIR") OUTSIDE='C:\E2eDownloads\outside'
+mkdir -p "$(unix_path "$OUTSIDE")/inner" && echo keep | tee "$(unix_path "$OUTSIDE")/keep.txt" >"$(unix_path "$OUTSIDE")/inner/keep.txt"
+outside_files() { find "$(unix_path "$OUTSIDE")" -type f -printf '%P:%s\n' | sort | tr '\n' ' '; }
 OUTSIDE_BEFORE=$(outside_files)
-# Plants <link> to <target>, runs the cleanup and expects <outcome> after its lines.
-planted_cleanup() { # planted_cleanup <link> <target> <lines after> <outcome>
+planted_cleanup() { # planted_cleanup <link> <target> <log lines after the run> <expected outcome>
   ln -s "$(unix_path "$2")" "$(unix_path "$1")"
   run_program 60 "$3" "$TEMP_DIR" "$COPY" silent zapfiles
   rm "$(unix_path "$1")"
@@ -81,15 +76,12 @@ compare_log <(
 # The log's folder a link, then the log a link and a hard link to a file outside: each run
 # writes nothing (Wine names the mitigation policy the run asks for on its error output).
 LOG_UNIX=$(unix_path "$HOME_DIR")/../Logs
-mv "$LOG_UNIX" "$LOG_UNIX.real"
-ln -s "$(unix_path "$OUTSIDE")" "$LOG_UNIX"
+mv "$LOG_UNIX" "$LOG_UNIX.real" && ln -s "$(unix_path "$OUTSIDE")" "$LOG_UNIX"
 WINEDEBUG=-all,fixme+process timeout 60 "$WINE" "$COPY" silent zapfiles </dev/null 2>"$SCRATCH/run.err"
-rm "$LOG_UNIX"
-mv "$LOG_UNIX.real" "$LOG_UNIX"
+rm "$LOG_UNIX" && mv "$LOG_UNIX.real" "$LOG_UNIX"
 check_match "the run refuses junctions that users made, where Windows can" "SetProcessMitigationPolicy \\(16," "$(cat "$SCRATCH/run.err")"
 for plant in "ln -s" "ln"; do
-  mv "$LOG_UNIX/KESPremoval.log" "$LOG_UNIX/real.log"
-  $plant "$(unix_path "$OUTSIDE")/keep.txt" "$LOG_UNIX/KESPremoval.log"
+  mv "$LOG_UNIX/KESPremoval.log" "$LOG_UNIX/real.log" && $plant "$(unix_path "$OUTSIDE")/keep.txt" "$LOG_UNIX/KESPremoval.log"
   timeout 60 "$WINE" "$COPY" silent zapfiles </dev/null >>"$WINE_LOG" 2>&1
   mv "$LOG_UNIX/real.log" "$LOG_UNIX/KESPremoval.log"
 done
