@@ -15,8 +15,8 @@
 
 namespace {
 
-decltype(&FindFirstFileA) g_findFirst = nullptr;
-decltype(&FindNextFileA) g_findNext = nullptr;
+decltype(&FindFirstFileA) g_findFirst;
+decltype(&FindNextFileA) g_findNext;
 void MarkJunction(LPWIN32_FIND_DATAA entry) {
   if (std::strcmp(entry->cFileName, "junction") == 0) entry->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
 }
@@ -39,22 +39,19 @@ TEST(ClearTreeOfLinks, RemovesAJunctionAsALinkOrNamesTheOneThatStays) {
   ASSERT_TRUE(first.Active() && next.Active());
   g_findFirst = first.Original<decltype(&FindFirstFileA)>();
   g_findNext = next.Original<decltype(&FindNextFileA)>();
-  const struct { bool removable; const char* refusal; } cases[] = {
-      {true, ""},
-      {false, " is a link that could not be removed without following it; nothing was deleted."},
-  };
-  for (const auto& c : cases) {
-    const testsupport::ScratchFolder home("links_" + std::to_string(c.removable));
+  const std::string refusal = " is a link that could not be removed without following it; nothing was deleted.";
+  for (const bool removable : {true, false}) {
+    const testsupport::ScratchFolder home("links_" + std::to_string(removable));
     const std::string junction = home / "data\\junction";
     CreateDirectoryA((home / "data").c_str(), nullptr);
     CreateDirectoryA(junction.c_str(), nullptr);
     ASSERT_TRUE(testsupport::WriteWholeFile(home / "data\\file.txt", "f"));
-    ASSERT_TRUE(c.removable || testsupport::WriteWholeFile(junction + "\\target.txt", "t"));
+    ASSERT_TRUE(removable || testsupport::WriteWholeFile(junction + "\\target.txt", "t"));
 
     char errorText[2048] = "previous";
-    EXPECT_EQ(c.removable, ClearTreeOfLinks(home.path().c_str(), home.path().size(), errorText));
-    EXPECT_EQ(c.removable ? std::string() : junction + c.refusal, errorText);
-    EXPECT_EQ(!c.removable, testsupport::FileExists(junction)) << "the junction removed?";
-    EXPECT_EQ(!c.removable, testsupport::FileExists(junction + "\\target.txt")) << "its target's file deleted?";
+    EXPECT_EQ(removable, ClearTreeOfLinks(home.path().c_str(), home.path().size(), errorText));
+    EXPECT_EQ(removable ? std::string() : junction + refusal, errorText);
+    EXPECT_EQ(!removable, testsupport::FileExists(junction)) << "the junction removed?";
+    EXPECT_EQ(!removable, testsupport::FileExists(junction + "\\target.txt")) << "its target's file deleted?";
   }
 }
