@@ -38,21 +38,23 @@ bool AppendNumber(char* line, int value, const char* separator) {
 }
 
 // Where the log's own part of path (its own folders and the file name) begins: the offset of
-// its first backslash, or 0 for a path with fewer parts.
-size_t OwnPartStart(const char* path, size_t length) {
+// its first backslash. False for a path with fewer parts, which has no own folders to trust.
+bool FindOwnPart(const char* path, size_t length, size_t* start) {
   int backslashes = 0;
   for (size_t position = length; position > 0; --position) {
-    if (path[position - 1] == '\\' && ++backslashes == kOwnFolderCount + 1) return position - 1;
+    if (path[position - 1] != '\\' || ++backslashes < kOwnFolderCount + 1) continue;
+    *start = position - 1;
+    return true;
   }
-  return 0;
+  return false;
 }
 
 // The log's own folders are real folders, not links that would take the file elsewhere.
 bool OwnFoldersAreReal(const char* path) {
   char folder[kPathCapacity] = {};
   size_t length = 0;
-  if (TextFailed(TextLength(path, kPathCapacity, &length))) return false;
-  const size_t ownStart = OwnPartStart(path, length);
+  size_t ownStart = 0;
+  if (TextFailed(TextLength(path, kPathCapacity, &length)) || !FindOwnPart(path, length, &ownStart)) return false;
   for (size_t end = ownStart + 1; end < length; ++end) {
     if (path[end] != '\\') continue;
     LeftPart(path, folder, static_cast<int>(end));
@@ -67,8 +69,8 @@ bool OwnFoldersAreReal(const char* path) {
 bool ExpectedFinalPath(const char* path, char* expected) {
   char base[kPathCapacity] = {};
   size_t length = 0;
-  if (TextFailed(TextLength(path, kPathCapacity, &length))) return false;
-  const size_t ownStart = OwnPartStart(path, length);
+  size_t ownStart = 0;
+  if (TextFailed(TextLength(path, kPathCapacity, &length)) || !FindOwnPart(path, length, &ownStart)) return false;
   LeftPart(path, base, static_cast<int>(ownStart));
   if (ownStart == 0 || base[ownStart - 1] == ':') AppendText(base, kPathCapacity, "\\");
   return GetFinalFolderPath(base, expected) && !TextFailed(AppendText(expected, kPathCapacity, path + ownStart));
@@ -171,7 +173,8 @@ void CreateDirectoryChain(const char* filePath) {
   // Above the log's own folders, each directory is only asked for; from the first own
   // folder down, each must be a real folder before anything is made in it, and the walk
   // ends at the first that is not.
-  const size_t ownStart = OwnPartStart(filePath, length);
+  size_t ownStart = length;
+  FindOwnPart(filePath, length, &ownStart);
   char directory[kPathCapacity] = {};
   char prefix[kPathCapacity] = {};
   LeftPart(filePath, directory, static_cast<int>(directoryLength));
