@@ -22,7 +22,7 @@ release_holder() {
   wait
 }
 HALVORNE="$WINEPREFIX/drive_c/ProgramData/Halvorne"
-trap 'release_holder; find "$HALVORNE" -type l -delete; product cleanup >/dev/null' EXIT
+trap 'release_holder; find "$HALVORNE" -type l -delete 2>/dev/null; product cleanup >/dev/null' EXIT
 HELD="$HOME_DIR\\data\\service.log"
 product install 64 || exit 1
 capture_state before
