@@ -49,8 +49,7 @@ void Removal(DriverBuffers* buffers) {
   LogResult(buffers, registered ? "registry item added" : "registry item add failed.");
 
   LogAction(buffers, "Remove service");
-  GetFolderPath(kCommonAppDataFolder, buffers->homePath);
-  AppendText(buffers->homePath, kPathCapacity, kHomeDirectorySuffix);
+  GetFolderSubpath(kCommonAppDataFolder, kHomeDirectorySuffix, buffers->homePath);
   LogAction(buffers, "Home path: %s", buffers->homePath);
 
   LogAction(buffers, "Stop the %s service", kServiceName);

@@ -11,6 +11,7 @@
 #include "driver/stages.h"
 #include "driver/status_window.h"
 #include "log/removal_log.h"
+#include "sysops/link_safety.h"
 #include "util/bounded_text.h"
 #include "util/paths.h"
 #include "util/shell_folders.h"
@@ -18,6 +19,7 @@
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   RestrictLibrarySearch();
+  RefuseUntrustedJunctions();
   DriverBuffers buffers = {};
   const char* words = commandLine != nullptr ? commandLine : "";
 

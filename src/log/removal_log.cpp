@@ -3,12 +3,15 @@
 // overlap in the ordinary flow (the first run and the copy it starts), so the log is opened
 // refusing other writers, and a line that finds the file in use waits briefly for it
 // instead of being lost.
+//
+// The log's folders lie under the all-users application-data folder, where standard users
+// may plant folders, files and links, and every run is elevated. So the log's own folders
+// must be real folders, those the program makes get a DACL that keeps users out, and a line
+// is written only into a file that is no link, has no second name and is finally reached at
+// the log's own path; otherwise the line is dropped.
 #include "log/removal_log.h"
 
-#include <share.h>
-#include <stdio.h>
-#include <stdlib.h>
-
+#include "sysops/link_safety.h"
 #include "util/bounded_text.h"
 #include "util/text_helpers.h"
 
@@ -19,6 +22,13 @@ namespace {
 const DWORD kInUseRetryBudgetMs = 1000;
 const DWORD kFirstInUsePauseMs = 10;
 
+// The log's own folders, "Halvorne" and "Logs": the ones between the all-users folder and
+// the file. Whatever lies above them is the system's, not ours to judge.
+const int kOwnFolderCount = 2;
+
+// A line with every line feed written as CR LF, as a text-mode stream would write it.
+const size_t kDiskLineCapacity = 2 * kMessageCapacity + 2;
+
 // Appends the decimal digits of value and then the separator.
 bool AppendNumber(char* line, int value, const char* separator) {
   char digits[11] = {};
@@ -27,27 +37,79 @@ bool AppendNumber(char* line, int value, const char* separator) {
   return !TextFailed(AppendText(line, kMessageCapacity, separator));
 }
 
-bool OpenFailedBecauseInUse() {
-  return _doserrno == ERROR_SHARING_VIOLATION || GetLastError() == ERROR_SHARING_VIOLATION;
+// Where the log's own part of path (its own folders and the file name) begins: the offset of
+// its first backslash. False for a path with fewer parts, which has no own folders to trust.
+bool FindOwnPart(const char* path, size_t length, size_t* start) {
+  int backslashes = 0;
+  for (size_t position = length; position > 0; --position) {
+    if (path[position - 1] != '\\' || ++backslashes < kOwnFolderCount + 1) continue;
+    *start = position - 1;
+    return true;
+  }
+  return false;
 }
 
-// Opens the log for appending with text line ends and committing flushes, refusing a
-// second writer. Only a file in use is waited for: any other failure (no directory, no
-// access) answers null at once, so a run without a log costs no time.
-FILE* OpenLogForAppend(const char* path) {
+// The log's own folders are real folders, not links that would take the file elsewhere.
+bool OwnFoldersAreReal(const char* path) {
+  char folder[kPathCapacity] = {};
+  size_t length = 0;
+  size_t ownStart = 0;
+  if (TextFailed(TextLength(path, kPathCapacity, &length)) || !FindOwnPart(path, length, &ownStart)) return false;
+  for (size_t end = ownStart + 1; end < length; ++end) {
+    if (path[end] != '\\') continue;
+    LeftPart(path, folder, static_cast<int>(end));
+    if (!IsRealFolder(folder)) return false;
+  }
+  return true;
+}
+
+// The path at which the platform must finally reach the log: the final path of the folder
+// above the log's own folders (the current drive's root for a path that starts there),
+// followed by the log's own part.
+bool ExpectedFinalPath(const char* path, char* expected) {
+  char base[kPathCapacity] = {};
+  size_t length = 0;
+  size_t ownStart = 0;
+  if (TextFailed(TextLength(path, kPathCapacity, &length)) || !FindOwnPart(path, length, &ownStart)) return false;
+  LeftPart(path, base, static_cast<int>(ownStart));
+  if (ownStart == 0 || base[ownStart - 1] == ':') AppendText(base, kPathCapacity, "\\");
+  return GetFinalFolderPath(base, expected) && !TextFailed(AppendText(expected, kPathCapacity, path + ownStart));
+}
+
+// Opens the log to append, refusing a second writer, without following a link at the file
+// itself: an existing file is opened as it is, and a missing one is created only where no
+// name of any kind stands. Only a file in use is waited for: any other failure (no
+// directory, no access) answers at once, so a run without a log costs no time.
+HANDLE OpenLogForAppend(const char* path) {
+  const DWORD access = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES;
+  const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
   DWORD waited = 0;
   DWORD pause = kFirstInUsePauseMs;
   for (;;) {
-    _doserrno = 0;
-    SetLastError(ERROR_SUCCESS);
-    FILE* file = _fsopen(path, "atc", _SH_DENYWR);
-    if (file != nullptr) return file;
-    if (!OpenFailedBecauseInUse() || waited >= kInUseRetryBudgetMs) return nullptr;
+    HANDLE file = CreateFileA(path, access, FILE_SHARE_READ, nullptr, OPEN_EXISTING, flags, nullptr);
+    if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND) {
+      file = CreateFileA(path, access, FILE_SHARE_READ, nullptr, CREATE_NEW, flags, nullptr);
+    }
+    if (file != INVALID_HANDLE_VALUE) return file;
+    if (GetLastError() != ERROR_SHARING_VIOLATION || waited >= kInUseRetryBudgetMs) return INVALID_HANDLE_VALUE;
     if (pause > kInUseRetryBudgetMs - waited) pause = kInUseRetryBudgetMs - waited;
     Sleep(pause);
     waited += pause;
     pause *= 2;
   }
+}
+
+// Copies line into diskLine (kDiskLineCapacity characters) with its line end, every line
+// feed written as CR LF; answers the number of characters.
+DWORD WithDiskLineEnds(const char* line, char* diskLine) {
+  DWORD size = 0;
+  for (const char* at = line; *at != '\0'; ++at) {
+    if (*at == '\n') diskLine[size++] = '\r';
+    diskLine[size++] = *at;
+  }
+  diskLine[size++] = '\r';
+  diskLine[size++] = '\n';
+  return size;
 }
 
 }  // namespace
@@ -75,21 +137,24 @@ void LogTimestamp(char* line) {
 void WriteLogLine(const char* message, const char* path, bool enabled) {
   if (!enabled) return;
   char line[kMessageCapacity] = {};
-  FILE* log = nullptr;
+  char expected[kPathCapacity] = {};
+  char diskLine[kDiskLineCapacity] = {};
+  HANDLE log = INVALID_HANDLE_VALUE;
 
   LogTimestamp(line);
-  if (!TextFailed(AppendText(line, kMessageCapacity, message))) {
+  if (!TextFailed(AppendText(line, kMessageCapacity, message)) && OwnFoldersAreReal(path) &&
+      ExpectedFinalPath(path, expected)) {
     log = OpenLogForAppend(path);
   }
-  if (log != nullptr) {
-    fputs(line, log);
-    fputs("\n", log);
-    fflush(log);
+  if (log != INVALID_HANDLE_VALUE && FileIsPlainAt(log, expected)) {
+    DWORD written = 0;
+    WriteFile(log, diskLine, WithDiskLineEnds(line, diskLine), &written, nullptr);
+    FlushFileBuffers(log);
   }
 
-  if (log != nullptr) {
-    fclose(log);
-    log = nullptr;
+  if (log != INVALID_HANDLE_VALUE) {
+    CloseHandle(log);
+    log = INVALID_HANDLE_VALUE;
   }
 }
 
@@ -105,12 +170,23 @@ void CreateDirectoryChain(const char* filePath) {
     }
   }
 
+  // Above the log's own folders, each directory is only asked for; from the first own
+  // folder down, each must be a real folder before anything is made in it, and the walk
+  // ends at the first that is not.
+  size_t ownStart = length;
+  FindOwnPart(filePath, length, &ownStart);
   char directory[kPathCapacity] = {};
   char prefix[kPathCapacity] = {};
   LeftPart(filePath, directory, static_cast<int>(directoryLength));
   for (size_t position = 0; position < directoryLength; ++position) {
     if (directory[position] != '\\') continue;
-    LeftPart(directory, prefix, static_cast<int>(position + 1));
-    CreateDirectoryA(prefix, nullptr);
+    if (position <= ownStart) {
+      LeftPart(directory, prefix, static_cast<int>(position + 1));
+      CreateDirectoryA(prefix, nullptr);
+      continue;
+    }
+    LeftPart(directory, prefix, static_cast<int>(position));
+    CreateProtectedFolder(prefix);
+    if (!IsRealFolder(prefix)) return;
   }
 }

@@ -13,8 +13,12 @@ void LogTimestamp(char* line);
 void LogTimestampAt(const SYSTEMTIME* localTime, char* line);
 
 // Appends the timestamped message and a line end to the file at path, or nothing when
-// enabled is false. A line that would not fit whole is dropped, never cut.
+// enabled is false. A line that would not fit whole is dropped, never cut; so is a line
+// whose file or own folders ("Halvorne" and "Logs" of the log's path) are links, or whose
+// file has a second name.
 void WriteLogLine(const char* message, const char* path, bool enabled);
 
-// Creates every directory on the way to the file that filePath names.
+// Creates every directory on the way to the file that filePath names; the log's own folders
+// with a DACL that keeps standard users out, and none in or below an own folder that is a
+// link.
 void CreateDirectoryChain(const char* filePath);

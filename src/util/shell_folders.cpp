@@ -91,3 +91,10 @@ bool GetFolderPath(const char* name, char* path) {
   }
   return found;
 }
+
+bool GetFolderSubpath(const char* name, const char* suffix, char* path) {
+  CopyText(path, kPathCapacity, "");
+  if (GetFolderPath(name, path) && !TextFailed(AppendText(path, kPathCapacity, suffix))) return true;
+  CopyText(path, kPathCapacity, "");
+  return false;
+}

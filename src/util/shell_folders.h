@@ -18,3 +18,8 @@ int FolderIdFromName(const char* name);
 // unchanged, for an unknown name or a folder the shell cannot locate or that has no
 // file-system path.
 bool GetFolderPath(const char* name, char* path);
+
+// The folder's path followed by suffix, into path (260 characters). False, with path empty,
+// when the folder cannot be found or the whole does not fit: a path cut to fit, or the
+// suffix alone, would name some other place.
+bool GetFolderSubpath(const char* name, const char* suffix, char* path);

@@ -2,12 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <sddl.h>
 
 #include <regex>
 #include <string>
 
 #include "log/pause_recorder.h"
 #include "log/removal_log.h"
+#include "support/import_swap.h"
 #include "support/test_process.h"
 
 using testsupport::FileExists;
@@ -38,6 +40,21 @@ size_t CurrentPrefixLength() {
 }
 
 const std::regex kLinePrefix(R"(^\[\d{4}-\d{1,2}-\d{1,2} \d\d:\d\d:\d\d\] )");
+
+// Each folder the product asks CreateDirectoryA for, with the DACL it hands over ("default"
+// for none). Wine does not keep a DACL as given, so it is read where it is handed over.
+std::vector<std::string> g_createdFolders;
+decltype(&CreateDirectoryA) g_createDirectory = nullptr;
+BOOL WINAPI RecordingCreateDirectory(LPCSTR path, LPSECURITY_ATTRIBUTES attributes) {
+  char* dacl = nullptr;
+  if (attributes != nullptr) {
+    ConvertSecurityDescriptorToStringSecurityDescriptorA(attributes->lpSecurityDescriptor, SDDL_REVISION_1,
+                                                         DACL_SECURITY_INFORMATION, &dacl, nullptr);
+  }
+  g_createdFolders.push_back(std::string(path) + " " + (dacl != nullptr ? dacl : "default"));
+  LocalFree(dacl);
+  return g_createDirectory(path, attributes);
+}
 
 }  // namespace
 
@@ -149,6 +166,30 @@ TEST(CreateDirectoryChain, CreatesEveryMissingDirectoryButNotTheFileName) {
   // A path ending in a backslash is all directory part.
   CreateDirectoryChain((folder / "Four\\Five\\").c_str());
   EXPECT_TRUE(IsDirectory(folder / "Four\\Five"));
+}
+
+// The log's own two folders keep standing users out: a protected DACL of their own, made with
+// the folder. The folders above them are only asked for, as the system's own.
+TEST(CreateDirectoryChain, OwnFoldersGetAProtectedDaclThatGivesUsersOnlyRead) {
+  const ScratchFolder folder("log_chain_dacl");
+  const std::string own = " D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
+  testsupport::ImportSwap swap("kernel32.dll", "CreateDirectoryA", reinterpret_cast<void*>(&RecordingCreateDirectory));
+  ASSERT_TRUE(swap.Active()) << "the test program does not import CreateDirectoryA";
+  g_createDirectory = swap.Original<decltype(&CreateDirectoryA)>();
+
+  g_createdFolders.clear();
+  CreateDirectoryChain((folder / "Base\\Halvorne\\Logs\\KESPremoval.log").c_str());
+  ASSERT_LE(3u, g_createdFolders.size());
+  EXPECT_EQ(folder / "Base\\ default", g_createdFolders[g_createdFolders.size() - 3]);
+  EXPECT_EQ(folder / "Base\\Halvorne" + own, g_createdFolders[g_createdFolders.size() - 2]);
+  EXPECT_EQ(folder / "Base\\Halvorne\\Logs" + own, g_createdFolders.back());
+
+  // Nothing is asked for below an own folder that is not a real one (a link, here a file).
+  ASSERT_TRUE(WriteWholeFile(folder / "Planted", "a file where a folder should be"));
+  g_createdFolders.clear();
+  CreateDirectoryChain((folder / "Planted\\Logs\\KESPremoval.log").c_str());
+  ASSERT_FALSE(g_createdFolders.empty());
+  EXPECT_EQ(folder / "Planted" + own, g_createdFolders.back());
 }
 
 TEST(CreateDirectoryChain, PathsOf260CharactersOrWithoutBackslashCreateNothing) {

@@ -4,10 +4,12 @@
 
 #include <windows.h>
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include <cstring>
 #include <string>
 
+#include "driver/stages.h"
 #include "support/import_swap.h"
 #include "support/test_process.h"
 #include "sysops/shell_files.h"
@@ -221,6 +223,31 @@ TEST_F(ShellRecordTest, PathOf260OrMoreCharactersIsRefusedNeverCut) {
   EXPECT_FALSE(CopyWithShell("C:\\from", tooLong.c_str(), errorText, true, true));
   EXPECT_EQ(refusal, errorText);
   EXPECT_EQ(0, g_seen.calls) << "the shell was called with a path it could only get cut";
+}
+
+HRESULT WINAPI NoFolderLocation(HWND, int, HANDLE, DWORD, PIDLIST_ABSOLUTE* location) {
+  *location = nullptr;
+  return E_FAIL;
+}
+BOOL WINAPI LongFolderPath(PCIDLIST_ABSOLUTE, LPSTR path) {
+  std::strcpy(path, ("C:\\" + std::string(240, 'x')).c_str());
+  return TRUE;
+}
+
+// A failed lookup would leave the suffix alone, a path from the current drive's root, and a
+// long all-users folder a cut path: neither may reach the shell's deletion.
+TEST_F(ShellRecordTest, CleanupHandsNothingToTheShellWhenTheHomePathIsNotKnown) {
+  const std::pair<const char*, void*> lookups[] = {{"SHGetFolderLocation", reinterpret_cast<void*>(&NoFolderLocation)},
+                                                   {"SHGetPathFromIDListA", reinterpret_cast<void*>(&LongFolderPath)}};
+  for (const auto& lookup : lookups) {
+    testsupport::ImportSwap swap("shell32.dll", lookup.first, lookup.second);
+    ASSERT_TRUE(swap.Active()) << lookup.first;
+    DriverBuffers buffers = {};
+    FileCleanup(&buffers);
+    EXPECT_EQ(0, g_seen.calls) << lookup.first << " failing: the shell was handed " << g_seen.from;
+    EXPECT_STREQ("", buffers.homePath) << lookup.first;
+    EXPECT_EQ(0, std::strncmp("The home path is not known", buffers.errorText, 26)) << buffers.errorText;
+  }
 }
 
 }  // namespace

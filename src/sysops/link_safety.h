@@ -1,0 +1,38 @@
+// Defences against links planted under the all-users application-data folder. Standard users
+// may add folders and files inside the product's folders there and own what they add, and a
+// folder a user owns can be made a junction. This elevated program writes and deletes there,
+// so it never writes or deletes through such a link.
+#pragma once
+
+#include <windows.h>
+
+// Asks the platform, for the whole process, not to follow junctions that non-administrators
+// created (Windows 11, updated Windows 10). Where the platform has no such policy, nothing
+// happens.
+void RefuseUntrustedJunctions();
+
+// True when path names an existing folder that is not a link (no reparse point).
+bool IsRealFolder(const char* path);
+
+// Creates the folder with a protected DACL of its own: SYSTEM and Administrators full
+// control, Users read. Nobody else can then plant anything in it or replace it by a link.
+// An existing folder is left as it is; false then, as for any failure.
+bool CreateProtectedFolder(const char* path);
+
+// The path (260 characters) by which the platform finally reaches an existing folder, every
+// link on the way resolved, without the "\\?\" prefix and without a trailing backslash
+// ("C:" for a drive's root).
+bool GetFinalFolderPath(const char* folder, char* finalPath);
+
+// True when the open file is not a link, has no second name (no hard link) and the platform
+// finally reaches it at finalPath (compared ignoring letter case).
+bool FileIsPlainAt(HANDLE file, const char* finalPath);
+
+// Makes the tree at path ready for a deletion that cannot reach outside it. path and each
+// folder above it whose path is longer than baseLength characters must be real folders or
+// missing; inside the tree no link is followed: a folder link is removed as a link where the
+// platform can do that without touching its target, and a file whose final path lies outside
+// the tree stays. False, with the text naming the first link that stays (or the folder that
+// could not be searched) in errorText (2048 characters), when anything would be reached
+// through a link.
+bool ClearTreeOfLinks(const char* path, size_t baseLength, char* errorText);
