@@ -215,3 +215,35 @@ bool ClearTreeOfLinks(const char* path, size_t baseLength, char* errorText) {
   if (finding == TreeFinding::kUnsearchable) FormatText(errorText, kErrorTextCapacity, kUnsearchableFormat, stopper);
   return finding == TreeFinding::kClear;
 }
+
+bool NamesAFileLink(const char* path) {
+  char folder[kPathCapacity] = {};
+  char expected[kPathCapacity] = {};
+  char reached[kPathCapacity] = {};
+  BY_HANDLE_FILE_INFORMATION information = {};
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  bool link = false;
+  size_t length = 0;
+  size_t nameStart = 0;
+  if (TextFailed(TextLength(path, kPathCapacity, &length))) return false;
+  for (size_t position = length; position > 0 && nameStart == 0; --position) {
+    if (path[position - 1] == '\\') nameStart = position;
+  }
+  LeftPart(path, folder, static_cast<int>(nameStart));
+  // The folder is resolved first, so that a short or otherwise spelled folder name is no link.
+  if (nameStart == 0 || !GetFinalFolderPath(folder, expected) ||
+      TextFailed(AppendText(expected, kPathCapacity, path + nameStart - 1))) {
+    return false;
+  }
+  handle = CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle != INVALID_HANDLE_VALUE && GetFileInformationByHandle(handle, &information)) {
+    link = (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+           !GetFinalPathOfHandle(handle, reached) || !SameTextNoCase(reached, expected);
+  }
+  if (handle != INVALID_HANDLE_VALUE) {
+    CloseHandle(handle);
+    handle = INVALID_HANDLE_VALUE;
+  }
+  return link;
+}

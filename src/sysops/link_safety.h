@@ -36,3 +36,7 @@ bool FileIsPlainAt(HANDLE file, const char* finalPath);
 // could not be searched) in errorText (2048 characters), when anything would be reached
 // through a link.
 bool ClearTreeOfLinks(const char* path, size_t baseLength, char* errorText);
+
+// True when a file stands at path and is a link: a reparse point, or a file the platform
+// finally reaches elsewhere. Deleting such a name may delete what it points to.
+bool NamesAFileLink(const char* path);

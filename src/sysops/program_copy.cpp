@@ -12,6 +12,7 @@
 #include <string.h>
 
 #include "sysops/elevated_launch.h"
+#include "sysops/link_safety.h"
 #include "util/bounded_text.h"
 
 namespace {
@@ -101,6 +102,14 @@ bool SameBytes(HANDLE copy, HANDLE own, const char* copyPath, char* errorText) {
 }  // namespace
 
 bool ClearPlaceForCopy(const char* path, char* errorText) {
+  // Some platforms delete, or make writable, a link's target when asked to by the link's name.
+  if (NamesAFileLink(path)) {
+    FormatText(errorText, kErrorTextCapacity,
+               "The file already at %s is a link, left as it is so that what it points to is not "
+               "deleted. Nothing was copied.",
+               path);
+    return false;
+  }
   // A read-only file would refuse the deletion, where the shell's copy used to replace it.
   SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
   if (DeleteFileA(path)) return true;

@@ -98,4 +98,16 @@ check "the held file, not overwritten" "0" "$(stat -c %s "$(unix_path "$COPY")")
 compare_log <(refusal_lines "$BUILT_EXE" "$TEMP_DIR" \
   "failed.  Error: The file already at $COPY could not be deleted: Sharing violation. Nothing was copied." \
   "$COPY" "$NOT_STARTED")
+
+echo "== 6. a link at the copy's place, planted to take the elevated deletion elsewhere"
+product cleanup >/dev/null
+OUTSIDE="$SCRATCH/outside-target.exe"
+echo "not ours" >"$OUTSIDE"
+ln -s "$OUTSIDE" "$(unix_path "$COPY")"
+run_program 60 9 "$SOURCE_DIR" "$BUILT_EXE"
+check "the link's target, neither deleted nor overwritten" "not ours" "$(cat "$OUTSIDE" 2>&1)"
+rm -f "$(unix_path "$COPY")"
+compare_log <(refusal_lines "$BUILT_EXE" "$TEMP_DIR" \
+  "failed.  Error: The file already at $COPY is a link, left as it is so that what it points to is not deleted. Nothing was copied." \
+  "$COPY" "$NOT_STARTED")
 e2e_finish
