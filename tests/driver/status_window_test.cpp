@@ -6,6 +6,7 @@
 
 #include "driver/process_state.h"
 #include "driver/status_window.h"
+#include "support/import_swap.h"
 
 namespace {
 
@@ -20,6 +21,18 @@ class StatusWindow : public testing::Test {
     silentMode = 0;
   }
 };
+
+// The calls that make or shape the window, in order, through the test program's imports.
+std::string g_windowCalls;
+decltype(&CreateWindowExA) g_realCreateWindow = nullptr;
+
+void WINAPI NoteGhostingOff() { g_windowCalls += "ghosting-off "; }
+
+HWND WINAPI NoteCreateWindow(DWORD exStyle, LPCSTR className, LPCSTR title, DWORD style, int x, int y,
+                             int width, int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID data) {
+  g_windowCalls += "create-window ";
+  return g_realCreateWindow(exStyle, className, title, style, x, y, width, height, parent, menu, instance, data);
+}
 
 std::string TextOf(HWND window) {
   char text[256] = {};
@@ -52,6 +65,21 @@ TEST_F(StatusWindow, NewTextReplacesTheOldControlInsideTheMainWindow) {
   GetWindowRect(statusWindow, &placed);
   EXPECT_EQ(origin.x, placed.left);
   EXPECT_EQ(origin.y, placed.top);
+}
+
+// The program pumps no messages, so a window that waited on a slow stop would be ghosted
+// and offered for closing, unless ghosting is off before the window exists.
+TEST_F(StatusWindow, GhostingIsTurnedOffBeforeTheWindowIsMade) {
+  g_windowCalls.clear();
+  testsupport::ImportSwap ghosting("user32.dll", "DisableProcessWindowsGhosting",
+                                   reinterpret_cast<void*>(&NoteGhostingOff));
+  testsupport::ImportSwap create("user32.dll", "CreateWindowExA", reinterpret_cast<void*>(&NoteCreateWindow));
+  ASSERT_TRUE(ghosting.Active()) << "the test program does not import DisableProcessWindowsGhosting";
+  ASSERT_TRUE(create.Active());
+  g_realCreateWindow = create.Original<decltype(&CreateWindowExA)>();
+  ShowMainWindow(GetModuleHandleA(nullptr));
+  EXPECT_EQ("ghosting-off create-window ", g_windowCalls);
+  EXPECT_NE(nullptr, mainWindow);
 }
 
 TEST_F(StatusWindow, SilentRunOrEmptyTextCreatesNoControl) {
