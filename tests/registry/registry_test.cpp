@@ -119,8 +119,7 @@ TEST_F(Registry, KeyDeletionWithoutTreeFlagOrWithEmptyOrUnmeasurablePathDeletesN
   EXPECT_TRUE(KeyExists(kView32, Sub("Parent\\Child")));
 
   EXPECT_EQ(ERROR_BADKEY, DeleteKeyTree(HKEY_LOCAL_MACHINE, ""));
-  // No name, or none that ends within the limit: nothing was looked up, so nothing may be
-  // reported as removed.
+  // A name that cannot be measured was never looked up: no "removed" for it.
   const std::string tooLong(4096, 'k');
   EXPECT_EQ(ERROR_INVALID_PARAMETER, DeleteKeyTree(HKEY_LOCAL_MACHINE, nullptr));
   EXPECT_FALSE(DeleteRegistryKey(HKEY_LOCAL_MACHINE, tooLong.c_str(), true));
