@@ -1,6 +1,7 @@
 // The next-logon run: deletes the service's home directory with everything in it. It
 // comes a logon after the removal run because the service's own program lives in that
-// directory and may still be held by a process that ends only with the session.
+// directory and is held for as long as the service's process runs; a service that was
+// still stopping at the removal run holds it until it ends, at a restart at the latest.
 //
 // The home directory lies where standard users may plant links, and this run is elevated:
 // nothing is handed to the shell's deletion unless the home path is known and nothing in

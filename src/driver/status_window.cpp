@@ -12,6 +12,11 @@ const int kWindowHeight = 80;
 }  // namespace
 
 void ShowMainWindow(HINSTANCE instance) {
+  // Nothing here answers messages. Windows puts a "(Not Responding)" ghost over a window
+  // whose messages wait more than five seconds and offers to close it, which would end the
+  // removal half way; a slow service's stop takes longer than that. Turned off for the
+  // whole process, before the window exists.
+  DisableProcessWindowsGhosting();
   const int screenWidth = GetSystemMetrics(SM_CXSCREEN);
   const int screenHeight = GetSystemMetrics(SM_CYSCREEN);
   mainWindow = CreateWindowExA(0, "STATIC", "  Tessivane", WS_OVERLAPPED,

@@ -5,6 +5,7 @@
 #include "sysops/elevated_launch.h"
 
 #include <windows.h>
+#include <objbase.h>
 #include <shellapi.h>
 
 #include "util/bounded_text.h"
@@ -76,8 +77,16 @@ bool LaunchElevated(const char* file, const char* parameters, bool wait, int sho
   launch.lpDirectory = L"";
   launch.nShow = showCommand;
 
-  if (!ShellExecuteExW(&launch)) {
-    GetLastErrorText(systemText);
+  // The shell may hand the launch to extensions that use COM, and asks its callers to
+  // start COM on the calling thread first: apartment-threaded, without OLE1's DDE. Only an
+  // initialisation that succeeded (S_FALSE too: COM was already on) is ours to undo; after
+  // RPC_E_CHANGED_MODE the thread's COM belongs to someone else. The last error is read
+  // before COM is shut down again, which may change it.
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+  const bool launched = ShellExecuteExW(&launch) != FALSE;
+  if (!launched) GetLastErrorText(systemText);
+  if (SUCCEEDED(com)) CoUninitialize();
+  if (!launched) {
     FailureText(errorText, file, systemText);
     return false;
   }

@@ -168,7 +168,9 @@ bool DeleteRegistryKey(HKEY root, const char* keyPath, bool wholeTree) {
 
 LONG DeleteKeyTree(HKEY parent, const char* name) {
   size_t length = 0;
-  if (TextFailed(TextLength(name, kTextLimit, &length))) return ERROR_SUCCESS;
+  // A name that cannot be measured was never looked up: nothing was deleted, so this must
+  // not answer success.
+  if (TextFailed(TextLength(name, kTextLimit, &length))) return ERROR_INVALID_PARAMETER;
   if (length == 0) return ERROR_BADKEY;
 
   // Every view that holds the key loses its copy, the default view's first. A key that is

@@ -14,5 +14,6 @@ bool DeleteRegistryValue(HKEY root, const char* keyPath, const char* valueName);
 // deleted when wholeTree is true.
 bool DeleteRegistryKey(HKEY root, const char* keyPath, bool wholeTree);
 
-// Depth-first deletion of name under parent; answers the platform's result code.
+// Depth-first deletion of name under parent; answers the platform's result code, or
+// ERROR_INVALID_PARAMETER for a name that is missing or longer than 4095 characters.
 LONG DeleteKeyTree(HKEY parent, const char* name);

@@ -10,7 +10,8 @@
 namespace {
 
 // A stop control is sent once, then retried at this fixed pace: a service that is busy
-// finishing a control gets about ten seconds to take the stop before we give up.
+// finishing a control gets about ten seconds to take the stop and finish stopping before
+// we give up. The pauses before and after the service takes the control count together.
 const int kStopRetries = 100;
 const DWORD kStopRetryPauseMs = 100;
 // The schedule's ten seconds plus a margin for the controls themselves. A service whose
@@ -118,18 +119,34 @@ bool StopService(const char* serviceName, char* errorText) {
     // The service may still be busy with an earlier control: keep asking at a steady pace
     // while its answer can still change and the deadline has not passed.
     const ULONGLONG started = GetTickCount64();
-    stopped = ControlService(service, SERVICE_CONTROL_STOP, stopAnswer) != FALSE;
-    DWORD lastError = stopped ? 0 : GetLastError();
-    for (int retry = 0; retry < kStopRetries && !stopped && !StopAnswerIsFinal(lastError) &&
-                        GetTickCount64() - started < kStopDeadlineMs;
-         ++retry) {
+    int pauses = 0;
+    bool accepted = ControlService(service, SERVICE_CONTROL_STOP, stopAnswer) != FALSE;
+    DWORD lastError = accepted ? 0 : GetLastError();
+    while (!accepted && !StopAnswerIsFinal(lastError) && pauses < kStopRetries &&
+           GetTickCount64() - started < kStopDeadlineMs) {
       Sleep(kStopRetryPauseMs);
-      stopped = ControlService(service, SERVICE_CONTROL_STOP, stopAnswer) != FALSE;
+      ++pauses;
+      accepted = ControlService(service, SERVICE_CONTROL_STOP, stopAnswer) != FALSE;
       lastError = GetLastError();
     }
-    if (!stopped) {
+    // Taking the control is only the start of stopping: until the service reports stopped
+    // its process runs on and holds its files. The wait shares the schedule and the
+    // deadline with the retries, so a stop never blocks longer than before.
+    while (accepted && stopAnswer->dwCurrentState != SERVICE_STOPPED && pauses < kStopRetries &&
+           GetTickCount64() - started < kStopDeadlineMs) {
+      Sleep(kStopRetryPauseMs);
+      ++pauses;
+      QueryServiceStatus(service, stopAnswer);
+    }
+    if (!accepted) {
       FormatText(errorText, kErrorTextCapacity, "Unable to stop %s.  Error #%i", trimmedName,
                  static_cast<int>(lastError));
+    } else if (stopAnswer->dwCurrentState != SERVICE_STOPPED) {
+      FormatText(errorText, kErrorTextCapacity,
+                 "Unable to stop %s: it was still stopping when the wait ended (state %i).",
+                 trimmedName, static_cast<int>(stopAnswer->dwCurrentState));
+    } else {
+      stopped = true;
     }
   }
 

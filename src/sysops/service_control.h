@@ -17,8 +17,9 @@ bool OpenServiceForControl(const char* serviceName, char* errorText, DWORD desir
                            SERVICE_STATUS** statusSlot);
 
 // Sends the stop control once, then up to 100 more times 100 ms apart, within about 11 s,
-// and no more once the service is not running or does not exist. True as soon as the
-// service accepts it; otherwise false with the reason in errorText (2048 characters).
+// and no more once the service is not running or does not exist; once the service accepts
+// it, waits within the same pauses and deadline for it to report stopped. True when it
+// did; otherwise false with the reason in errorText (2048 characters).
 bool StopService(const char* serviceName, char* errorText);
 
 // A private stop attempt, then marks the service (name used as given) for deletion.

@@ -6,6 +6,7 @@
 
 #include "driver/process_state.h"
 #include "driver/status_window.h"
+#include "support/import_swap.h"
 
 namespace {
 
@@ -20,6 +21,10 @@ class StatusWindow : public testing::Test {
     silentMode = 0;
   }
 };
+
+// What mainWindow held when ghosting was turned off: null means the window was not made yet.
+HWND g_windowAtGhostingOff = reinterpret_cast<HWND>(1);
+void WINAPI NoteGhostingOff() { g_windowAtGhostingOff = mainWindow; }
 
 std::string TextOf(HWND window) {
   char text[256] = {};
@@ -52,6 +57,16 @@ TEST_F(StatusWindow, NewTextReplacesTheOldControlInsideTheMainWindow) {
   GetWindowRect(statusWindow, &placed);
   EXPECT_EQ(origin.x, placed.left);
   EXPECT_EQ(origin.y, placed.top);
+}
+
+// Nothing pumps messages, so a window left to Windows' ghosting would be offered for closing
+// in the middle of a slow removal.
+TEST_F(StatusWindow, GhostingIsTurnedOffBeforeTheWindowIsMade) {
+  testsupport::ImportSwap swap("user32.dll", "DisableProcessWindowsGhosting", reinterpret_cast<void*>(&NoteGhostingOff));
+  ASSERT_TRUE(swap.Active()) << "DisableProcessWindowsGhosting is never called";
+  ShowMainWindow(GetModuleHandleA(nullptr));
+  EXPECT_NE(nullptr, mainWindow);
+  EXPECT_EQ(nullptr, g_windowAtGhostingOff);
 }
 
 TEST_F(StatusWindow, SilentRunOrEmptyTextCreatesNoControl) {

@@ -110,7 +110,7 @@ TEST_F(Registry, TreeInEitherViewOrInBothIsGoneAfterOneCall) {
   EXPECT_FALSE(KeyExists(kView64, Sub("Both")));
 }
 
-TEST_F(Registry, KeyDeletionWithoutTreeFlagOrWithEmptyPathDeletesNothingItShouldNot) {
+TEST_F(Registry, KeyDeletionWithoutTreeFlagOrWithEmptyOrUnmeasurablePathDeletesNothingItShouldNot) {
   EXPECT_TRUE(DeleteRegistryKey(HKEY_LOCAL_MACHINE, Sub("Missing").c_str(), true));
   EXPECT_FALSE(DeleteRegistryKey(HKEY_LOCAL_MACHINE, Sub("Missing").c_str(), false));
 
@@ -119,6 +119,10 @@ TEST_F(Registry, KeyDeletionWithoutTreeFlagOrWithEmptyPathDeletesNothingItShould
   EXPECT_TRUE(KeyExists(kView32, Sub("Parent\\Child")));
 
   EXPECT_EQ(ERROR_BADKEY, DeleteKeyTree(HKEY_LOCAL_MACHINE, ""));
+  // A name that cannot be measured was never looked up: no "removed" for it.
+  const std::string tooLong(4096, 'k');
+  EXPECT_EQ(ERROR_INVALID_PARAMETER, DeleteKeyTree(HKEY_LOCAL_MACHINE, nullptr));
+  EXPECT_FALSE(DeleteRegistryKey(HKEY_LOCAL_MACHINE, tooLong.c_str(), true));
   HKEY child = nullptr;
   ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, Sub("Parent\\Child").c_str(), 0,
                                          KEY_ALL_ACCESS | kView32, &child));

@@ -8,6 +8,7 @@
 #include <windows.h>
 #include <aclapi.h>
 #include <sddl.h>
+#include <objbase.h>
 #include <shellapi.h>
 
 #include <cstring>
@@ -171,8 +172,23 @@ struct SeenLaunch {
 };
 SeenLaunch g_launch;
 DWORD g_launchError = 0;
+// The COM calls around the launch, and the launch, in order; and what CoInitializeEx answers.
+std::string g_comAndLaunch;
+HRESULT g_comAnswer = S_OK;
+
+HRESULT WINAPI FakeCoInitializeEx(LPVOID, DWORD model) {
+  g_comAndLaunch += "init(" + std::to_string(model) + ") ";
+  return g_comAnswer;
+}
+
+// Shutting COM down may change the last error: the failure text must be read before.
+void WINAPI FakeCoUninitialize() {
+  g_comAndLaunch += "uninit ";
+  SetLastError(ERROR_SUCCESS);
+}
 
 BOOL WINAPI SpyShellExecute(SHELLEXECUTEINFOW* record) {
+  g_comAndLaunch += "launch ";
   ++g_launch.calls;
   g_launch.record = *record;
   g_launch.verb = record->lpVerb ? record->lpVerb : L"<null>";
@@ -196,14 +212,22 @@ class LaunchRecordTest : public ::testing::Test {
   void SetUp() override {
     g_launch = SeenLaunch();
     g_launchError = 0;
+    g_comAndLaunch.clear();
+    g_comAnswer = S_OK;
     ASSERT_TRUE(swap_.Active()) << "the test program does not import ShellExecuteExW";
+    ASSERT_TRUE(init_.Active() && uninit_.Active()) << "the test program does not import CoInitializeEx and CoUninitialize";
   }
   testsupport::ImportSwap swap_{"shell32.dll", "ShellExecuteExW", reinterpret_cast<void*>(&SpyShellExecute)};
+  testsupport::ImportSwap init_{"ole32.dll", "CoInitializeEx", reinterpret_cast<void*>(&FakeCoInitializeEx)};
+  testsupport::ImportSwap uninit_{"ole32.dll", "CoUninitialize", reinterpret_cast<void*>(&FakeCoUninitialize)};
+  // The shell wants apartment-threaded COM without OLE1 DDE on the launching thread.
+  const std::string apartment_ = "init(" + std::to_string(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE) + ") ";
 };
 
 TEST_F(LaunchRecordTest, AsksForRunAsWithoutAnyShellDialogAndSurvivesMissingProcessHandle) {
   std::unique_ptr<LaunchCall> call = NewCall("C:\\Temp\\VuzavoRURIvezarov.exe", "silent zapfiles", true);
   call->showCommand = SW_SHOWMINNOACTIVE;
+  g_comAnswer = RPC_E_CHANGED_MODE;  // the thread's COM is someone else's: not ours to undo
 
   ASSERT_TRUE(LaunchWithin(call, 10000)) << "waited although the shell gave no process handle";
   EXPECT_TRUE(call->result) << call->errorText;
@@ -217,6 +241,7 @@ TEST_F(LaunchRecordTest, AsksForRunAsWithoutAnyShellDialogAndSurvivesMissingProc
   EXPECT_EQ("silent zapfiles", Narrow(g_launch.parameters));
   EXPECT_EQ("", Narrow(g_launch.directory));
   EXPECT_EQ(SW_SHOWMINNOACTIVE, g_launch.record.nShow);
+  EXPECT_EQ(apartment_ + "launch ", g_comAndLaunch);
 }
 
 TEST_F(LaunchRecordTest, DeclinedElevationGivesOneLineWithTheCancelledText) {
@@ -231,6 +256,7 @@ TEST_F(LaunchRecordTest, DeclinedElevationGivesOneLineWithTheCancelledText) {
   const std::string systemText = text.substr(head.size());
   EXPECT_NE(std::string::npos, systemText.find("cancel")) << "got: " << systemText;
   EXPECT_EQ(std::string::npos, text.find_first_of("\r\n")) << "got: " << text;
+  EXPECT_EQ(apartment_ + "launch uninit ", g_comAndLaunch);
 }
 
 TEST_F(LaunchRecordTest, OverlongFileOrParametersAreRefusedWithTextBeforeTheShell) {
