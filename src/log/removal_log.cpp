@@ -85,12 +85,19 @@ HANDLE OpenLogForAppend(const char* path) {
   const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
   DWORD waited = 0;
   DWORD pause = kFirstInUsePauseMs;
+  bool raced = false;
   for (;;) {
     HANDLE file = CreateFileA(path, access, FILE_SHARE_READ, nullptr, OPEN_EXISTING, flags, nullptr);
     if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND) {
       file = CreateFileA(path, access, FILE_SHARE_READ, nullptr, CREATE_NEW, flags, nullptr);
     }
     if (file != INVALID_HANDLE_VALUE) return file;
+    // Another run made the file between the two opens: it opens as an existing file now.
+    // Only once, because a dangling link answers the same way every time.
+    if (GetLastError() == ERROR_FILE_EXISTS && !raced) {
+      raced = true;
+      continue;
+    }
     if (GetLastError() != ERROR_SHARING_VIOLATION || waited >= kInUseRetryBudgetMs) return INVALID_HANDLE_VALUE;
     if (pause > kInUseRetryBudgetMs - waited) pause = kInUseRetryBudgetMs - waited;
     Sleep(pause);
