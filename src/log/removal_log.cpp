@@ -67,13 +67,10 @@ bool OwnFoldersAreReal(const char* path) {
 // above the log's own folders (the current drive's root for a path that starts there),
 // followed by the log's own part.
 bool ExpectedFinalPath(const char* path, char* expected) {
-  char base[kPathCapacity] = {};
   size_t length = 0;
   size_t ownStart = 0;
   if (TextFailed(TextLength(path, kPathCapacity, &length)) || !FindOwnPart(path, length, &ownStart)) return false;
-  LeftPart(path, base, static_cast<int>(ownStart));
-  if (ownStart == 0 || base[ownStart - 1] == ':') AppendText(base, kPathCapacity, "\\");
-  return GetFinalFolderPath(base, expected) && !TextFailed(AppendText(expected, kPathCapacity, path + ownStart));
+  return FinalPathThrough(path, ownStart, expected);
 }
 
 // Opens the log to append, refusing a second writer, without following a link at the file

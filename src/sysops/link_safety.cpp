@@ -58,6 +58,15 @@ bool SameTextNoCase(const char* left, const char* right) {
   return leftLength == rightLength && FindNoCase(left, right) == 1;
 }
 
+// True when the open file or folder is no link and the platform finally reaches it at
+// finalPath (compared ignoring letter case); information receives what the handle shows.
+bool ReachedAsItselfAt(HANDLE handle, const char* finalPath, BY_HANDLE_FILE_INFORMATION* information) {
+  char reached[kPathCapacity] = {};
+  if (!GetFileInformationByHandle(handle, information)) return false;
+  if ((information->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return false;
+  return GetFinalPathOfHandle(handle, reached) && SameTextNoCase(reached, finalPath);
+}
+
 // True unless the file, opened the way any program would open it, is finally reached
 // outside the tree. A file that cannot be opened at all is left to the deletion, which
 // reports it.
@@ -169,6 +178,10 @@ bool CreateProtectedFolder(const char* path) {
   return created;
 }
 
+namespace {
+
+// The path by which the platform finally reaches an existing folder, every link on the way
+// resolved, without the "\\?\" prefix and without a trailing backslash ("C:" for a root).
 bool GetFinalFolderPath(const char* folder, char* finalPath) {
   HANDLE handle = CreateFileA(folder, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
@@ -185,13 +198,19 @@ bool GetFinalFolderPath(const char* folder, char* finalPath) {
   return found;
 }
 
+}  // namespace
+
+bool FinalPathThrough(const char* path, size_t split, char* finalPath) {
+  char folder[kPathCapacity] = {};
+  LeftPart(path, folder, static_cast<int>(split));
+  if (split == 0 || folder[split - 1] == ':') AppendText(folder, kPathCapacity, "\\");
+  return GetFinalFolderPath(folder, finalPath) && !TextFailed(AppendText(finalPath, kPathCapacity, path + split));
+}
+
 bool FileIsPlainAt(HANDLE file, const char* finalPath) {
   BY_HANDLE_FILE_INFORMATION information = {};
-  char reached[kPathCapacity] = {};
-  if (!GetFileInformationByHandle(file, &information)) return false;
-  if ((information.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) return false;
-  if (information.nNumberOfLinks != 1) return false;
-  return GetFinalPathOfHandle(file, reached) && SameTextNoCase(reached, finalPath);
+  return ReachedAsItselfAt(file, finalPath, &information) &&
+         (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && information.nNumberOfLinks == 1;
 }
 
 bool ClearTreeOfLinks(const char* path, size_t baseLength, char* errorText) {
@@ -217,9 +236,7 @@ bool ClearTreeOfLinks(const char* path, size_t baseLength, char* errorText) {
 }
 
 bool NamesAFileLink(const char* path) {
-  char folder[kPathCapacity] = {};
   char expected[kPathCapacity] = {};
-  char reached[kPathCapacity] = {};
   BY_HANDLE_FILE_INFORMATION information = {};
   HANDLE handle = INVALID_HANDLE_VALUE;
   bool link = false;
@@ -229,17 +246,12 @@ bool NamesAFileLink(const char* path) {
   for (size_t position = length; position > 0 && nameStart == 0; --position) {
     if (path[position - 1] == '\\') nameStart = position;
   }
-  LeftPart(path, folder, static_cast<int>(nameStart));
   // The folder is resolved first, so that a short or otherwise spelled folder name is no link.
-  if (nameStart == 0 || !GetFinalFolderPath(folder, expected) ||
-      TextFailed(AppendText(expected, kPathCapacity, path + nameStart - 1))) {
-    return false;
-  }
+  if (nameStart == 0 || !FinalPathThrough(path, nameStart - 1, expected)) return false;
   handle = CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (handle != INVALID_HANDLE_VALUE && GetFileInformationByHandle(handle, &information)) {
-    link = (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
-           !GetFinalPathOfHandle(handle, reached) || !SameTextNoCase(reached, expected);
+  if (handle != INVALID_HANDLE_VALUE) {
+    link = !ReachedAsItselfAt(handle, expected, &information);
   }
   if (handle != INVALID_HANDLE_VALUE) {
     CloseHandle(handle);

@@ -19,10 +19,10 @@ bool IsRealFolder(const char* path);
 // An existing folder is left as it is; false then, as for any failure.
 bool CreateProtectedFolder(const char* path);
 
-// The path (260 characters) by which the platform finally reaches an existing folder, every
-// link on the way resolved, without the "\\?\" prefix and without a trailing backslash
-// ("C:" for a drive's root).
-bool GetFinalFolderPath(const char* folder, char* finalPath);
+// Where the platform must finally reach path when nothing from path[split] on is a link: the
+// final path of the folder before split (the drive's root for "C:" or an empty folder part),
+// followed by the rest of path, which begins with its backslash.
+bool FinalPathThrough(const char* path, size_t split, char* finalPath);
 
 // True when the open file is not a link, has no second name (no hard link) and the platform
 // finally reaches it at finalPath (compared ignoring letter case).
