@@ -1,0 +1,49 @@
+// Files and folders judged and acted on through handles. A path is a question asked again
+// each time it is used, and in the folders this elevated program works in, standard users
+// can change the answer between two uses (a folder they own emptied and made a junction).
+// So each thing is opened as itself, judged through that handle, and created, changed or
+// deleted through the same handle, and an entry of a folder is opened relative to the
+// folder's own handle, never again by its whole path. Names are UTF-16, so any name and
+// any depth work.
+#pragma once
+
+#include <windows.h>
+
+// Wide-character capacity of a path built while walking a tree (the platform's limit).
+const size_t kWidePathCapacity = 32768;
+
+// What others may do with a thing this program has open: everything, or everything but
+// delete it, rename it or replace it (a held folder stays the folder it was).
+const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+const DWORD kShareHold = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+// Opens the file or folder at path (a full path) as itself: a link is opened as the link
+// where the platform can, a folder with backup semantics; share says what others may do
+// meanwhile. INVALID_HANDLE_VALUE on failure, with the last error set.
+HANDLE OpenAsItself(const wchar_t* path, DWORD access, DWORD share);
+
+// The same for the entry name (one name, nameLength characters, no backslash) inside the
+// open folder.
+HANDLE OpenEntryAsItself(HANDLE folder, const wchar_t* name, size_t nameLength, DWORD access, DWORD share);
+
+// Creates the file name (nameLength characters) inside the open folder, only where no name
+// of any kind stands yet; descriptor (may be null) is its security from the first instant.
+// share is what others may do while the handle is open. INVALID_HANDLE_VALUE on failure,
+// with the last error set (ERROR_FILE_EXISTS when the name is taken).
+HANDLE CreateNewEntry(HANDLE folder, const wchar_t* name, size_t nameLength, DWORD access, DWORD share,
+                      PSECURITY_DESCRIPTOR descriptor);
+
+// The path by which the platform finally reaches the open file or folder, every link on
+// the way resolved, without the "\\?\" prefix ("\\?\UNC\" becomes "\\"); capacity counts
+// wide characters.
+bool GetFinalPathOf(HANDLE handle, wchar_t* finalPath, size_t capacity);
+
+// True when the open file or folder is no link (no reparse point) and the platform finally
+// reaches it at expectedPath (letter case ignored); information receives what the handle
+// shows.
+bool IsItselfAt(HANDLE handle, const wchar_t* expectedPath, BY_HANDLE_FILE_INFORMATION* information);
+
+// Deletes the open file or empty folder through its handle (opened with DELETE and
+// FILE_WRITE_ATTRIBUTES): a read-only attribute is cleared first, and the name goes at once
+// where the platform has that (POSIX semantics), otherwise when the last handle closes.
+bool DeleteThroughHandle(HANDLE handle);
