@@ -6,6 +6,10 @@
 #include <winternl.h>
 #include <wchar.h>
 
+#include "util/bounded_text.h"
+#include "util/text_helpers.h"
+#include "util/wide_text.h"
+
 namespace {
 
 // FileDispositionInfoEx and its flags, as Windows 10 1809 defines them; older systems and
@@ -16,6 +20,13 @@ const DWORD kDispositionPosixSemantics = 0x2;
 const DWORD kDispositionIgnoreReadOnly = 0x10;
 
 const ULONG kAsItselfOptions = FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT;
+
+// What a folder above the one worked in is opened with: to pass through it and look at it.
+const DWORD kPassThroughAccess = FILE_TRAVERSE | FILE_READ_ATTRIBUTES;
+
+// The platform's status for a name that is taken, which it reports as ERROR_ALREADY_EXISTS;
+// CreateFileW reports ERROR_FILE_EXISTS for it, and callers here expect that.
+const NTSTATUS kNameCollision = static_cast<NTSTATUS>(0xC0000035L);
 
 HANDLE OpenEntry(HANDLE folder, const wchar_t* name, size_t nameLength, DWORD access, DWORD share,
                  ULONG disposition, PSECURITY_DESCRIPTOR descriptor) {
@@ -36,10 +47,41 @@ HANDLE OpenEntry(HANDLE folder, const wchar_t* name, size_t nameLength, DWORD ac
   const NTSTATUS result = NtCreateFile(&entry, access | SYNCHRONIZE, &attributes, &status, nullptr,
                                        FILE_ATTRIBUTE_NORMAL, share, disposition, options, nullptr, 0);
   if (!NT_SUCCESS(result)) {
-    SetLastError(RtlNtStatusToDosError(result));
+    SetLastError(result == kNameCollision ? ERROR_FILE_EXISTS : RtlNtStatusToDosError(result));
     return INVALID_HANDLE_VALUE;
   }
   return entry;
+}
+
+// Opens the folder that the first baseLength characters of path name as the platform finally
+// reaches it, links on the way followed: up to there the folders are the system's. Its final
+// path goes into finalPath without a trailing backslash ("C:" for a drive's root).
+HANDLE OpenSystemFolder(const char* path, size_t baseLength, wchar_t* finalPath, size_t capacity) {
+  char base[kPathCapacity] = {};
+  wchar_t wideBase[kPathCapacity] = {};
+  size_t length = 0;
+  size_t wideLength = 0;
+  HANDLE folder = INVALID_HANDLE_VALUE;
+  LeftPart(path, base, static_cast<int>(baseLength));
+  if (baseLength == 0 || base[baseLength - 1] == ':') AppendText(base, kPathCapacity, "\\");
+  if (TextFailed(TextLength(base, kPathCapacity, &length)) || !WidenText(base, length, wideBase, kPathCapacity, &wideLength)) {
+    SetLastError(ERROR_INVALID_NAME);
+    return INVALID_HANDLE_VALUE;
+  }
+  folder = CreateFileW(wideBase, kPassThroughAccess, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (folder != INVALID_HANDLE_VALUE && !GetFinalPathOf(folder, finalPath, capacity)) {
+    CloseHandle(folder);
+    folder = INVALID_HANDLE_VALUE;
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+  }
+  length = folder != INVALID_HANDLE_VALUE ? wcslen(finalPath) : 0;
+  if (length > 0 && finalPath[length - 1] == L'\\') finalPath[length - 1] = L'\0';
+  return folder;
+}
+
+bool IsRealFolderAt(HANDLE folder, const wchar_t* expectedPath) {
+  BY_HANDLE_FILE_INFORMATION information = {};
+  return IsItselfAt(folder, expectedPath, &information) && (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 }  // namespace
@@ -69,6 +111,23 @@ bool GetFinalPathOf(HANDLE handle, wchar_t* finalPath, size_t capacity) {
   return true;
 }
 
+bool GetPathOnVolume(HANDLE handle, wchar_t* path, size_t capacity) {
+  const size_t bytes = sizeof(FILE_NAME_INFO) + capacity * sizeof(wchar_t);
+  FILE_NAME_INFO* name = static_cast<FILE_NAME_INFO*>(HeapAlloc(GetProcessHeap(), 0, bytes));
+  bool found = false;
+  if (name != nullptr && GetFileInformationByHandleEx(handle, FileNameInfo, name, static_cast<DWORD>(bytes))) {
+    const size_t length = name->FileNameLength / sizeof(wchar_t);
+    found = length < capacity;
+    if (found) wmemcpy(path, name->FileName, length);
+    if (found) path[length] = L'\0';
+  }
+  if (name != nullptr) {
+    HeapFree(GetProcessHeap(), 0, name);
+    name = nullptr;
+  }
+  return found;
+}
+
 bool IsItselfAt(HANDLE handle, const wchar_t* expectedPath, BY_HANDLE_FILE_INFORMATION* information) {
   wchar_t* reached = nullptr;
   bool itself = false;
@@ -83,6 +142,83 @@ bool IsItselfAt(HANDLE handle, const wchar_t* expectedPath, BY_HANDLE_FILE_INFOR
     reached = nullptr;
   }
   return itself;
+}
+
+bool IsPlainFileAt(HANDLE file, const wchar_t* expectedPath) {
+  BY_HANDLE_FILE_INFORMATION information = {};
+  return IsItselfAt(file, expectedPath, &information) && (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+         information.nNumberOfLinks == 1;
+}
+
+bool AppendEntryName(wchar_t* path, size_t capacity, const wchar_t* name, size_t nameLength) {
+  const size_t length = wcslen(path);
+  if (length + 1 + nameLength >= capacity) return false;
+  path[length] = L'\\';
+  wmemcpy(path + length + 1, name, nameLength);
+  path[length + 1 + nameLength] = L'\0';
+  return true;
+}
+
+OwnFolders OpenOwnFolders(const char* path, size_t baseLength, DWORD access, DWORD share, HANDLE* held,
+                          size_t heldCount, wchar_t* finalPath, size_t capacity, size_t* stoppedAt) {
+  wchar_t name[kNameCapacity + 1] = {};
+  size_t length = 0;
+  size_t nameLength = 0;
+  size_t opened = 0;
+  size_t start = baseLength;
+  size_t end = baseLength;
+  HANDLE base = INVALID_HANDLE_VALUE;
+  HANDLE above = INVALID_HANDLE_VALUE;
+  OwnFolders found = OwnFolders::kMissing;
+
+  for (size_t index = 0; index < heldCount; ++index) held[index] = INVALID_HANDLE_VALUE;
+  *stoppedAt = baseLength;
+  if (TextFailed(TextLength(path, kPathCapacity, &length)) || baseLength >= length || path[baseLength] != '\\') {
+    SetLastError(ERROR_BAD_PATHNAME);
+    goto done;
+  }
+  base = OpenSystemFolder(path, baseLength, finalPath, capacity);
+  if (base == INVALID_HANDLE_VALUE) goto done;
+  for (above = base; start < length; start = end) {
+    for (end = start + 1; end < length && path[end] != '\\';) ++end;
+    *stoppedAt = end;
+    if (opened == heldCount || !WidenText(path + start + 1, end - start - 1, name, kNameCapacity + 1, &nameLength)) {
+      SetLastError(ERROR_BAD_PATHNAME);
+      goto done;
+    }
+    held[opened] = OpenEntryAsItself(above, name, nameLength, end == length ? access : kPassThroughAccess,
+                                     end == length ? share : kShareHold);
+    if (held[opened] == INVALID_HANDLE_VALUE) goto done;
+    above = held[opened++];
+    if (!AppendEntryName(finalPath, capacity, name, nameLength)) {
+      SetLastError(ERROR_FILENAME_EXCED_RANGE);
+      goto done;
+    }
+    if (!IsRealFolderAt(above, finalPath)) {
+      found = OwnFolders::kNotRealFolder;
+      goto done;
+    }
+  }
+  if (opened != heldCount) {
+    SetLastError(ERROR_BAD_PATHNAME);
+    goto done;
+  }
+  found = OwnFolders::kOpened;
+
+done:
+  if (base != INVALID_HANDLE_VALUE) {
+    CloseHandle(base);
+    base = INVALID_HANDLE_VALUE;
+  }
+  return found;
+}
+
+void CloseHandles(HANDLE* handles, size_t count) {
+  for (size_t index = 0; index < count; ++index) {
+    if (handles[index] == INVALID_HANDLE_VALUE) continue;
+    CloseHandle(handles[index]);
+    handles[index] = INVALID_HANDLE_VALUE;
+  }
 }
 
 bool DeleteThroughHandle(HANDLE handle) {

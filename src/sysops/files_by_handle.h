@@ -38,10 +38,42 @@ HANDLE CreateNewEntry(HANDLE folder, const wchar_t* name, size_t nameLength, DWO
 // wide characters.
 bool GetFinalPathOf(HANDLE handle, wchar_t* finalPath, size_t capacity);
 
+// The path of the open file or folder from its volume's root ("\ProgramData\..."), every
+// link on the way resolved where the platform resolves links, into path (capacity wide
+// characters). With the volume's serial number it says where the thing is, as a final path
+// does, but of any length: Wine gives no final path of more than about 265 characters.
+bool GetPathOnVolume(HANDLE handle, wchar_t* path, size_t capacity);
+
 // True when the open file or folder is no link (no reparse point) and the platform finally
 // reaches it at expectedPath (letter case ignored); information receives what the handle
 // shows.
 bool IsItselfAt(HANDLE handle, const wchar_t* expectedPath, BY_HANDLE_FILE_INFORMATION* information);
+
+// IsItselfAt for a file that must also have no second name (no hard link elsewhere).
+bool IsPlainFileAt(HANDLE file, const wchar_t* expectedPath);
+
+// Appends a backslash and name (nameLength characters) to the path in path (capacity wide
+// characters); false, with path as it was, when the whole does not fit.
+bool AppendEntryName(wchar_t* path, size_t capacity, const wchar_t* name, size_t nameLength);
+
+// What OpenOwnFolders found.
+enum class OwnFolders { kOpened, kMissing, kNotRealFolder };
+
+// Opens, as itself, each folder that path (ANSI text in the system's code page) names after
+// its first baseLength characters, which begin with a backslash: exactly heldCount folders,
+// each relative to the handle of the one above, each checked to be a real folder (no link)
+// that the platform reaches where it is named, and each held without letting others delete,
+// rename or replace it (the last with access and share). The first baseLength characters
+// name a folder of the system's, taken as the platform finally reaches it (the current
+// drive's root when they are empty or only a drive). held (heldCount handles) receives every
+// folder opened, for the caller to close; on kOpened finalPath (capacity wide characters)
+// holds the last one's final path, otherwise stoppedAt the length of the part of path that
+// names the folder that is missing (the last error says why) or no real folder.
+OwnFolders OpenOwnFolders(const char* path, size_t baseLength, DWORD access, DWORD share, HANDLE* held,
+                          size_t heldCount, wchar_t* finalPath, size_t capacity, size_t* stoppedAt);
+
+// Closes each open handle of handles (count of them) and marks it closed.
+void CloseHandles(HANDLE* handles, size_t count);
 
 // Deletes the open file or empty folder through its handle (opened with DELETE and
 // FILE_WRITE_ATTRIBUTES): a read-only attribute is cleared first, and the name goes at once

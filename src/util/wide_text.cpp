@@ -1,0 +1,26 @@
+#include "util/wide_text.h"
+
+#include <windows.h>
+#include <wchar.h>
+
+bool WidenText(const char* text, size_t count, wchar_t* wide, size_t capacity, size_t* wideLength) {
+  *wideLength = 0;
+  wide[0] = L'\0';
+  if (count == 0) return true;
+  const int converted = MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(count), wide, static_cast<int>(capacity - 1));
+  if (converted <= 0) return false;
+  wide[converted] = L'\0';
+  *wideLength = static_cast<size_t>(converted);
+  return true;
+}
+
+void NarrowText(const wchar_t* wide, char* text, size_t capacity) {
+  // A letter may take more than one byte, so a text that does not fit whole is tried in
+  // ever shorter beginnings.
+  int converted = 0;
+  for (size_t count = wcslen(wide); count > 0 && converted == 0; count /= 2) {
+    converted = WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(count), text, static_cast<int>(capacity - 1),
+                                    nullptr, nullptr);
+  }
+  text[converted] = '\0';
+}

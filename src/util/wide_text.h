@@ -1,0 +1,14 @@
+// Between the program's ANSI text (the system's code page), in which it logs and keeps its
+// fixed paths, and the UTF-16 in which the platform names files: a file's name may hold
+// letters that no code page has, and only its UTF-16 form reaches the file.
+#pragma once
+
+#include <stddef.h>
+
+// The UTF-16 form of the first count characters of text, terminated, into wide (capacity
+// wide characters); wideLength receives its length. False when it does not convert or fit.
+bool WidenText(const char* text, size_t count, wchar_t* wide, size_t capacity, size_t* wideLength);
+
+// The ANSI form of the UTF-16 text wide into text (capacity characters), terminated; a
+// letter the code page lacks becomes '?', and a text that does not fit is cut.
+void NarrowText(const wchar_t* wide, char* text, size_t capacity);
