@@ -6,14 +6,17 @@
 //
 // The log's folders lie under the all-users application-data folder, where standard users
 // may plant folders, files and links, and every run is elevated. So the log's own folders
-// must be real folders, those the program makes get a DACL that keeps users out, and a line
-// is written only into a file that is no link, has no second name and is finally reached at
+// must be real folders, those the program makes get a DACL that keeps users out, they are
+// held as themselves while the file is opened or created relative to them, and a line is
+// written only into a file that is no link, has no second name and is finally reached at
 // the log's own path; otherwise the line is dropped.
 #include "log/removal_log.h"
 
+#include "sysops/files_by_handle.h"
 #include "sysops/link_safety.h"
 #include "util/bounded_text.h"
 #include "util/text_helpers.h"
+#include "util/wide_text.h"
 
 namespace {
 
@@ -24,7 +27,10 @@ const DWORD kFirstInUsePauseMs = 10;
 
 // The log's own folders, "Halvorne" and "Logs": the ones between the all-users folder and
 // the file. Whatever lies above them is the system's, not ours to judge.
-const int kOwnFolderCount = 2;
+const size_t kOwnFolderCount = 2;
+
+// What the log's own folders are opened with: to pass through them and look at them.
+const DWORD kFolderAccess = FILE_TRAVERSE | FILE_READ_ATTRIBUTES;
 
 // A line with every line feed written as CR LF, as a text-mode stream would write it.
 const size_t kDiskLineCapacity = 2 * kMessageCapacity + 2;
@@ -40,7 +46,7 @@ bool AppendNumber(char* line, int value, const char* separator) {
 // Where the log's own part of path (its own folders and the file name) begins: the offset of
 // its first backslash. False for a path with fewer parts, which has no own folders to trust.
 bool FindOwnPart(const char* path, size_t length, size_t* start) {
-  int backslashes = 0;
+  size_t backslashes = 0;
   for (size_t position = length; position > 0; --position) {
     if (path[position - 1] != '\\' || ++backslashes < kOwnFolderCount + 1) continue;
     *start = position - 1;
@@ -49,44 +55,20 @@ bool FindOwnPart(const char* path, size_t length, size_t* start) {
   return false;
 }
 
-// The log's own folders are real folders, not links that would take the file elsewhere.
-bool OwnFoldersAreReal(const char* path) {
-  char folder[kPathCapacity] = {};
-  size_t length = 0;
-  size_t ownStart = 0;
-  if (TextFailed(TextLength(path, kPathCapacity, &length)) || !FindOwnPart(path, length, &ownStart)) return false;
-  for (size_t end = ownStart + 1; end < length; ++end) {
-    if (path[end] != '\\') continue;
-    LeftPart(path, folder, static_cast<int>(end));
-    if (!IsRealFolder(folder)) return false;
-  }
-  return true;
-}
-
-// The path at which the platform must finally reach the log: the final path of the folder
-// above the log's own folders (the current drive's root for a path that starts there),
-// followed by the log's own part.
-bool ExpectedFinalPath(const char* path, char* expected) {
-  size_t length = 0;
-  size_t ownStart = 0;
-  if (TextFailed(TextLength(path, kPathCapacity, &length)) || !FindOwnPart(path, length, &ownStart)) return false;
-  return FinalPathThrough(path, ownStart, expected);
-}
-
-// Opens the log to append, refusing a second writer, without following a link at the file
-// itself: an existing file is opened as it is, and a missing one is created only where no
-// name of any kind stands. Only a file in use is waited for: any other failure (no
-// directory, no access) answers at once, so a run without a log costs no time.
-HANDLE OpenLogForAppend(const char* path) {
+// Opens the file name (nameLength characters) in the held folder logs to append, refusing a
+// second writer, without following a link at the file itself: an existing file is opened as
+// it is, and a missing one is created only where no name of any kind stands. Only a file in
+// use is waited for: any other failure (no access, say) answers at once, so a run without a
+// log costs no time.
+HANDLE OpenLogForAppend(HANDLE logs, const wchar_t* name, size_t nameLength) {
   const DWORD access = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES;
-  const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
   DWORD waited = 0;
   DWORD pause = kFirstInUsePauseMs;
   bool raced = false;
   for (;;) {
-    HANDLE file = CreateFileA(path, access, FILE_SHARE_READ, nullptr, OPEN_EXISTING, flags, nullptr);
+    HANDLE file = OpenEntryAsItself(logs, name, nameLength, access, FILE_SHARE_READ);
     if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND) {
-      file = CreateFileA(path, access, FILE_SHARE_READ, nullptr, CREATE_NEW, flags, nullptr);
+      file = CreateNewEntry(logs, name, nameLength, access, FILE_SHARE_READ, nullptr);
     }
     if (file != INVALID_HANDLE_VALUE) return file;
     // Another run made the file between the two opens: it opens as an existing file now.
@@ -101,6 +83,33 @@ HANDLE OpenLogForAppend(const char* path) {
     waited += pause;
     pause *= 2;
   }
+}
+
+// Opens the log at path to append. Its own folders are opened as themselves and held, so
+// that none can be renamed or replaced by a link meanwhile (folders receives them, for the
+// caller to close), and the file is opened or created relative to the held "Logs", never
+// through a path that could have changed since the folders were checked. expected
+// (kWidePathCapacity wide characters) receives the path at which the file must be reached.
+HANDLE OpenLog(const char* path, HANDLE* folders, wchar_t* expected) {
+  char directory[kPathCapacity] = {};
+  wchar_t name[kNameCapacity + 1] = {};
+  size_t length = 0;
+  size_t ownStart = 0;
+  size_t nameStart = 0;
+  size_t nameLength = 0;
+  size_t stoppedAt = 0;
+  if (TextFailed(TextLength(path, kPathCapacity, &length)) || !FindOwnPart(path, length, &ownStart)) {
+    return INVALID_HANDLE_VALUE;
+  }
+  for (nameStart = length; path[nameStart - 1] != '\\';) --nameStart;
+  LeftPart(path, directory, static_cast<int>(nameStart - 1));
+  if (OpenOwnFolders(directory, ownStart, kFolderAccess, kShareHold, folders, kOwnFolderCount, expected,
+                     kWidePathCapacity, &stoppedAt) != OwnFolders::kOpened ||
+      !WidenText(path + nameStart, length - nameStart, name, kNameCapacity + 1, &nameLength) ||
+      !AppendEntryName(expected, kWidePathCapacity, name, nameLength)) {
+    return INVALID_HANDLE_VALUE;
+  }
+  return OpenLogForAppend(folders[kOwnFolderCount - 1], name, nameLength);
 }
 
 // Copies line into diskLine (kDiskLineCapacity characters) with its line end, every line
@@ -141,16 +150,19 @@ void LogTimestamp(char* line) {
 void WriteLogLine(const char* message, const char* path, bool enabled) {
   if (!enabled) return;
   char line[kMessageCapacity] = {};
-  char expected[kPathCapacity] = {};
   char diskLine[kDiskLineCapacity] = {};
+  HANDLE folders[kOwnFolderCount] = {INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE};
   HANDLE log = INVALID_HANDLE_VALUE;
+  wchar_t* expected = nullptr;
 
   LogTimestamp(line);
-  if (!TextFailed(AppendText(line, kMessageCapacity, message)) && OwnFoldersAreReal(path) &&
-      ExpectedFinalPath(path, expected)) {
-    log = OpenLogForAppend(path);
+  if (!TextFailed(AppendText(line, kMessageCapacity, message))) {
+    expected = static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), 0, kWidePathCapacity * sizeof(wchar_t)));
   }
-  if (log != INVALID_HANDLE_VALUE && FileIsPlainAt(log, expected)) {
+  if (expected != nullptr) log = OpenLog(path, folders, expected);
+  // Written only into a file that is no link, has no second name and is reached where the
+  // held folders say it is.
+  if (log != INVALID_HANDLE_VALUE && IsPlainFileAt(log, expected)) {
     DWORD written = 0;
     WriteFile(log, diskLine, WithDiskLineEnds(line, diskLine), &written, nullptr);
     FlushFileBuffers(log);
@@ -159,6 +171,11 @@ void WriteLogLine(const char* message, const char* path, bool enabled) {
   if (log != INVALID_HANDLE_VALUE) {
     CloseHandle(log);
     log = INVALID_HANDLE_VALUE;
+  }
+  CloseHandles(folders, kOwnFolderCount);
+  if (expected != nullptr) {
+    HeapFree(GetProcessHeap(), 0, expected);
+    expected = nullptr;
   }
 }
 

@@ -207,12 +207,6 @@ bool FinalPathThrough(const char* path, size_t split, char* finalPath) {
   return GetFinalFolderPath(folder, finalPath) && !TextFailed(AppendText(finalPath, kPathCapacity, path + split));
 }
 
-bool FileIsPlainAt(HANDLE file, const char* finalPath) {
-  BY_HANDLE_FILE_INFORMATION information = {};
-  return ReachedAsItselfAt(file, finalPath, &information) &&
-         (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && information.nNumberOfLinks == 1;
-}
-
 bool ClearTreeOfLinks(const char* path, size_t baseLength, char* errorText) {
   char stopper[kPathCapacity] = {};
   char treePrefix[kPathCapacity] = {};

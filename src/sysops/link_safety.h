@@ -24,10 +24,6 @@ bool CreateProtectedFolder(const char* path);
 // followed by the rest of path, which begins with its backslash.
 bool FinalPathThrough(const char* path, size_t split, char* finalPath);
 
-// True when the open file is not a link, has no second name (no hard link) and the platform
-// finally reaches it at finalPath (compared ignoring letter case).
-bool FileIsPlainAt(HANDLE file, const char* finalPath);
-
 // Makes the tree at path ready for a deletion that cannot reach outside it. path and each
 // folder above it whose path is longer than baseLength characters must be real folders or
 // missing; inside the tree no link is followed: a folder link is removed as a link where the

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 #include <sddl.h>
+#include <winternl.h>
 
 #include <regex>
 #include <string>
@@ -56,6 +57,27 @@ BOOL WINAPI RecordingCreateDirectory(LPCSTR path, LPSECURITY_ATTRIBUTES attribut
   return g_createDirectory(path, attributes);
 }
 
+// While the product opens its log file, another program tries to rename the log's two
+// folders away, and creates the file first, as a second run may between the product's open
+// of an existing file and its creation of a new one.
+decltype(&NtCreateFile) g_ntCreateFile = nullptr;
+std::string g_logFolders;
+std::vector<DWORD> g_renameErrors;
+NTSTATUS NTAPI InterferingCreate(PHANDLE handle, ACCESS_MASK access, POBJECT_ATTRIBUTES attributes,
+                                 PIO_STATUS_BLOCK status, PLARGE_INTEGER size, ULONG fileAttributes, ULONG share,
+                                 ULONG disposition, ULONG options, PVOID extended, ULONG extendedLength) {
+  const std::wstring name(attributes->ObjectName->Buffer, attributes->ObjectName->Length / sizeof(wchar_t));
+  if (name == L"race.log" && disposition == FILE_CREATE) {
+    for (const char* folder : {"\\Halvorne\\Logs", "\\Halvorne"}) {
+      const std::string path = g_logFolders + folder;
+      g_renameErrors.push_back(MoveFileA(path.c_str(), (path + "Moved").c_str()) ? ERROR_SUCCESS : GetLastError());
+    }
+    WriteWholeFile(g_logFolders + "\\Halvorne\\Logs\\race.log", "made by another run\r\n");
+  }
+  return g_ntCreateFile(handle, access, attributes, status, size, fileAttributes, share, disposition, options,
+                        extended, extendedLength);
+}
+
 }  // namespace
 
 TEST(LogTimestamp, PadsTheClockButNeverMonthOrDay) {
@@ -107,6 +129,26 @@ TEST(WriteLogLine, CreatesMissingFileThenAppendsWithCrLfNeverRewriting) {
   const std::string created = ReadWholeFile(path);
   EXPECT_TRUE(std::regex_search(created, kLinePrefix)) << created;
   EXPECT_EQ("fresh\r\n", created.substr(created.size() - 7)) << created;
+}
+
+TEST(WriteLogLine, HoldsItsFoldersAgainstARenameAndAppendsToAFileAnotherRunMadeMeanwhile) {
+  const ScratchFolder folder("log_race");
+  g_logFolders = folder.path();
+  g_renameErrors.clear();
+  CreateDirectoryChain((folder / "Halvorne\\Logs\\race.log").c_str());
+  testsupport::ImportSwap swap("ntdll.dll", "NtCreateFile", reinterpret_cast<void*>(&InterferingCreate));
+  ASSERT_TRUE(swap.Active()) << "the test program does not import NtCreateFile";
+  g_ntCreateFile = swap.Original<decltype(&NtCreateFile)>();
+
+  WriteLogLine("first line", (folder / "Halvorne\\Logs\\race.log").c_str(), true);
+
+  const std::vector<DWORD> refused = {ERROR_SHARING_VIOLATION, ERROR_SHARING_VIOLATION};
+  EXPECT_EQ(refused, g_renameErrors) << "renames of Logs and Halvorne while the log was opened";
+  const std::vector<std::string> lines = SplitLines(ReadWholeFile(folder / "Halvorne\\Logs\\race.log"));
+  ASSERT_EQ(3u, lines.size()) << ReadWholeFile(folder / "Halvorne\\Logs\\race.log");
+  EXPECT_EQ("made by another run", lines[0]);
+  EXPECT_TRUE(std::regex_search(lines[1], kLinePrefix) && lines[1].find("] first line") != std::string::npos)
+      << "the line after the other run's: " << lines[1];
 }
 
 TEST(WriteLogLine, DisabledCallCreatesNothing) {
