@@ -3,15 +3,13 @@
 // directory and is held for as long as the service's process runs; a service that was
 // still stopping at the removal run holds it until it ends, at a restart at the latest.
 //
-// The home directory lies where standard users may plant links, and this run is elevated:
-// nothing is handed to the shell's deletion unless the home path is known and nothing in
-// or above the tree would take the deletion elsewhere.
+// The home directory lies where standard users may plant links and move folders, and this
+// run is elevated: nothing is deleted unless the home path is known, and the deletion walks
+// the tree by handle, so that nothing in it or above it can take the deletion elsewhere.
 #include "driver/log_lines.h"
-#include "driver/process_state.h"
 #include "driver/product_names.h"
 #include "driver/stages.h"
-#include "sysops/link_safety.h"
-#include "sysops/shell_files.h"
+#include "sysops/tree_delete.h"
 #include "util/bounded_text.h"
 #include "util/shell_folders.h"
 
@@ -29,12 +27,11 @@ void FileCleanup(DriverBuffers* buffers) {
 
   size_t homeLength = 0;
   TextLength(buffers->homePath, kPathCapacity, &homeLength);
-  const size_t allUsersLength = homeKnown ? homeLength - (sizeof(kHomeDirectorySuffix) - 1) : 0;
   bool deleted = false;
   if (!homeKnown) {
     CopyText(buffers->errorText, kErrorTextCapacity, kHomeUnknownText);
-  } else if (ClearTreeOfLinks(buffers->homePath, allUsersLength, buffers->errorText)) {
-    deleted = DeleteWithShell(buffers->homePath, buffers->errorText, silentMode != 0, true);
+  } else {
+    deleted = DeleteTree(buffers->homePath, homeLength - (sizeof(kHomeDirectorySuffix) - 1), buffers->errorText);
   }
   if (deleted) {
     LogResult(buffers, "Delete success");

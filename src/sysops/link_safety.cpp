@@ -1,9 +1,8 @@
 // A link is recognised in two ways, because platforms show them differently: a folder link
 // (a junction, or a symbolic link to a folder) carries the reparse-point attribute, while a
 // file link may look like a plain file and shows itself only in the final path the platform
-// reaches through it. Deleting a file link by its name may delete its target, so a file link
-// is never deleted by this program; a folder link is removed only by RemoveDirectoryA, which
-// removes a junction itself and never its target.
+// reaches through it. Deleting a file link by its name may delete its target, so a name
+// found to be a link is reported, never deleted.
 #include "sysops/link_safety.h"
 
 #include <sddl.h>
@@ -17,18 +16,11 @@ namespace {
 // the all-users folder grants to users is inherited.
 const char kProtectedFolderSddl[] = "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)";
 
-const char kNotAFolderFormat[] = "%s is a link or a file, not a folder; nothing was deleted.";
-const char kLinkStaysFormat[] =
-    "%s is a link that could not be removed without following it; nothing was deleted.";
-const char kUnsearchableFormat[] = "%s could not be searched for links; nothing was deleted.";
-
 // The policy and its bit as Windows defines them; looked up at run time, since older systems
 // have neither.
 const int kRedirectionTrustPolicy = 16;
 const DWORD kEnforceRedirectionTrust = 0x1;
 typedef BOOL(WINAPI* SetMitigationPolicy)(int policy, PVOID buffer, SIZE_T length);
-
-enum class TreeFinding { kClear, kLinkStays, kUnsearchable };
 
 // Removes the "\\?\" (or "\\?\UNC\") prefix that final paths carry, in place.
 void StripFinalPathPrefix(char* path) {
@@ -65,83 +57,6 @@ bool ReachedAsItselfAt(HANDLE handle, const char* finalPath, BY_HANDLE_FILE_INFO
   if (!GetFileInformationByHandle(handle, information)) return false;
   if ((information->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return false;
   return GetFinalPathOfHandle(handle, reached) && SameTextNoCase(reached, finalPath);
-}
-
-// True unless the file, opened the way any program would open it, is finally reached
-// outside the tree. A file that cannot be opened at all is left to the deletion, which
-// reports it.
-bool FileStaysInTree(const char* file, const char* treePrefix) {
-  HANDLE handle = INVALID_HANDLE_VALUE;
-  char finalPath[kPathCapacity] = {};
-  bool inside = true;
-  handle = CreateFileA(file, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle != INVALID_HANDLE_VALUE) {
-    inside = GetFinalPathOfHandle(handle, finalPath) && FindNoCase(finalPath, treePrefix) == 1;
-  }
-  if (handle != INVALID_HANDLE_VALUE) {
-    CloseHandle(handle);
-    handle = INVALID_HANDLE_VALUE;
-  }
-  return inside;
-}
-
-bool IsDotName(const char* name) {
-  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
-}
-
-// Walks folder depth first and stops at the first thing that must stay; its path goes into
-// stopper (260 characters).
-TreeFinding ScanFolder(const char* folder, const char* treePrefix, char* stopper) {
-  char pattern[kPathCapacity] = {};
-  char entryPath[kPathCapacity] = {};
-  WIN32_FIND_DATAA entry;
-  HANDLE search = INVALID_HANDLE_VALUE;
-  TreeFinding finding = TreeFinding::kClear;
-
-  if (!TextFailed(FormatText(pattern, kPathCapacity, "%s\\*", folder))) {
-    search = FindFirstFileA(pattern, &entry);
-  }
-  if (search == INVALID_HANDLE_VALUE) finding = TreeFinding::kUnsearchable;
-  if (finding != TreeFinding::kClear) CopyText(stopper, kPathCapacity, folder);
-
-  for (bool more = finding == TreeFinding::kClear; more; more = FindNextFileA(search, &entry) != FALSE) {
-    if (IsDotName(entry.cFileName)) continue;
-    const bool isFolder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    const bool isLink = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-    if (TextFailed(FormatText(entryPath, kPathCapacity, "%s\\%s", folder, entry.cFileName))) {
-      finding = TreeFinding::kUnsearchable;
-      CopyText(stopper, kPathCapacity, folder);
-    } else if (isFolder && isLink) {
-      if (!RemoveDirectoryA(entryPath)) finding = TreeFinding::kLinkStays;
-    } else if (isFolder) {
-      finding = ScanFolder(entryPath, treePrefix, stopper);
-    } else if (!FileStaysInTree(entryPath, treePrefix)) {
-      finding = TreeFinding::kLinkStays;
-    }
-    if (finding == TreeFinding::kLinkStays && stopper[0] == '\0') CopyText(stopper, kPathCapacity, entryPath);
-    if (finding != TreeFinding::kClear) break;
-  }
-
-  if (search != INVALID_HANDLE_VALUE) {
-    FindClose(search);
-    search = INVALID_HANDLE_VALUE;
-  }
-  return finding;
-}
-
-// The first folder of path, from the top down, whose path is longer than baseLength and that
-// exists but is not a real folder; false when there is none.
-bool FindFolderThatIsNot(const char* path, size_t baseLength, char* found) {
-  size_t length = 0;
-  if (TextFailed(TextLength(path, kPathCapacity, &length))) return false;
-  for (size_t end = baseLength + 1; end <= length; ++end) {
-    if (end < length && path[end] != '\\') continue;
-    LeftPart(path, found, static_cast<int>(end));
-    if (GetFileAttributesA(found) != INVALID_FILE_ATTRIBUTES && !IsRealFolder(found)) return true;
-  }
-  found[0] = '\0';
-  return false;
 }
 
 }  // namespace
@@ -205,28 +120,6 @@ bool FinalPathThrough(const char* path, size_t split, char* finalPath) {
   LeftPart(path, folder, static_cast<int>(split));
   if (split == 0 || folder[split - 1] == ':') AppendText(folder, kPathCapacity, "\\");
   return GetFinalFolderPath(folder, finalPath) && !TextFailed(AppendText(finalPath, kPathCapacity, path + split));
-}
-
-bool ClearTreeOfLinks(const char* path, size_t baseLength, char* errorText) {
-  char stopper[kPathCapacity] = {};
-  char treePrefix[kPathCapacity] = {};
-  CopyText(errorText, kErrorTextCapacity, "");
-  if (FindFolderThatIsNot(path, baseLength, stopper)) {
-    FormatText(errorText, kErrorTextCapacity, kNotAFolderFormat, stopper);
-    return false;
-  }
-  // A missing tree has nothing to follow; the deletion reports it missing.
-  if (!IsRealFolder(path)) return true;
-
-  TreeFinding finding = TreeFinding::kUnsearchable;
-  if (GetFinalFolderPath(path, treePrefix) && !TextFailed(AppendText(treePrefix, kPathCapacity, "\\"))) {
-    finding = ScanFolder(path, treePrefix, stopper);
-  } else {
-    CopyText(stopper, kPathCapacity, path);
-  }
-  if (finding == TreeFinding::kLinkStays) FormatText(errorText, kErrorTextCapacity, kLinkStaysFormat, stopper);
-  if (finding == TreeFinding::kUnsearchable) FormatText(errorText, kErrorTextCapacity, kUnsearchableFormat, stopper);
-  return finding == TreeFinding::kClear;
 }
 
 bool NamesAFileLink(const char* path) {

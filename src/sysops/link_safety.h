@@ -24,15 +24,6 @@ bool CreateProtectedFolder(const char* path);
 // followed by the rest of path, which begins with its backslash.
 bool FinalPathThrough(const char* path, size_t split, char* finalPath);
 
-// Makes the tree at path ready for a deletion that cannot reach outside it. path and each
-// folder above it whose path is longer than baseLength characters must be real folders or
-// missing; inside the tree no link is followed: a folder link is removed as a link where the
-// platform can do that without touching its target, and a file whose final path lies outside
-// the tree stays. False, with the text naming the first link that stays (or the folder that
-// could not be searched) in errorText (2048 characters), when anything would be reached
-// through a link.
-bool ClearTreeOfLinks(const char* path, size_t baseLength, char* errorText);
-
 // True when a file stands at path and is a link: a reparse point, or a file the platform
 // finally reaches elsewhere. Deleting such a name may delete what it points to.
 bool NamesAFileLink(const char* path);

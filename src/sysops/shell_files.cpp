@@ -1,5 +1,5 @@
-// Copying and deleting through SHFileOperationA. The shell does the recursion, the
-// replacing of existing files and the creation of missing directories for us; the fixed
+// Copying through SHFileOperationA. The shell does the recursion, the replacing of existing
+// files and the creation of missing directories for us; the fixed
 // flag set makes sure it never stops to ask anyone, because a silent run has nobody to
 // answer and a question dialog would hang it.
 #include "sysops/shell_files.h"
@@ -37,16 +37,13 @@ FILEOP_FLAGS OperationFlags(bool silent, bool recursive) {
   return flags;
 }
 
-// Hands one path (and, for a copy, the destination) to the shell with the fixed flag
-// set. Without FOF_ALLOWUNDO: a deleted home directory must really go, not into the
-// Recycle Bin. failureFormat receives the shell's result code.
-bool RunFileOperation(UINT function, const char* from, const char* to, char* errorText,
-                      bool silent, bool recursive, const char* failureFormat) {
-  const bool copying = function == FO_COPY;
+}  // namespace
+
+bool CopyWithShell(const char* from, const char* to, char* errorText, bool silent, bool recursive) {
   char source[kPathListCapacity];
   char destination[kPathListCapacity];
   CopyText(errorText, kErrorTextCapacity, "");
-  if (!MakePathList(from, source) || (copying && !MakePathList(to, destination))) {
+  if (!MakePathList(from, source) || !MakePathList(to, destination)) {
     CopyText(errorText, kErrorTextCapacity, kPathTooLongText);
     return false;
   }
@@ -54,9 +51,9 @@ bool RunFileOperation(UINT function, const char* from, const char* to, char* err
   SHFILEOPSTRUCTA operation;
   ZeroMemory(&operation, sizeof(operation));
   operation.hwnd = NULL;
-  operation.wFunc = function;
+  operation.wFunc = FO_COPY;
   operation.pFrom = source;
-  operation.pTo = copying ? destination : NULL;
+  operation.pTo = destination;
   operation.fFlags = OperationFlags(silent, recursive);
   operation.fAnyOperationsAborted = FALSE;
   operation.hNameMappings = NULL;
@@ -64,7 +61,7 @@ bool RunFileOperation(UINT function, const char* from, const char* to, char* err
 
   const int result = SHFileOperationA(&operation);
   if (result != 0) {
-    FormatText(errorText, kErrorTextCapacity, failureFormat, result);
+    FormatText(errorText, kErrorTextCapacity, "Error: %i Rturned from SHFileOperation", result);
     return false;
   }
   // The shell answers 0 for an operation that was cancelled or stopped half way, and a
@@ -74,16 +71,4 @@ bool RunFileOperation(UINT function, const char* from, const char* to, char* err
     return false;
   }
   return true;
-}
-
-}  // namespace
-
-bool CopyWithShell(const char* from, const char* to, char* errorText, bool silent, bool recursive) {
-  return RunFileOperation(FO_COPY, from, to, errorText, silent, recursive,
-                          "Error: %i Rturned from SHFileOperation");
-}
-
-bool DeleteWithShell(const char* path, char* errorText, bool silent, bool recursive) {
-  return RunFileOperation(FO_DELETE, path, nullptr, errorText, silent, recursive,
-                          "Error: %i Returned from SHFileOperation");
 }

@@ -29,7 +29,6 @@ unreached=(
   "    Stop failed.  Error: Unable to stop KESPWindowsService: it was still stopping when the wait ended (state <number>)."
   # The paths come from Windows' own folders, which never reach 260 characters in a prefix.
   "    Copy from: <program> to: <temporary directory> failed.  Error: Error: path of 260 or more characters not handed to SHFileOperation"
-  "    Delete failed.  Error: Error: path of 260 or more characters not handed to SHFileOperation"
   # The all-users application-data folder is always found in a prefix, at a short path.
   "    Delete failed.  Error: The home path is not known (no all-users application-data folder, or a path that does not fit); nothing was deleted."
 )

@@ -2,7 +2,7 @@
 # A machine without the product: every step of every run still logs its outcome (the
 # stop step the service manager's "does not exist", the removal step what the stop step
 # found, the missing autostart value a failure, the missing configuration key a success,
-# the next logon's deletion the shell's failure), the first run ends with exit code 0, and
+# the next logon's deletion that there was no home directory), the first run ends with exit code 0, and
 # nothing is left behind but the log and the copy.
 #
 # By hand, after the suite has built build/test and made its prefix:
@@ -28,6 +28,6 @@ compare_log <(
   first_run_lines "" "$BUILT_EXE" ""
   removal_run_lines "" "Stop failed.  Error: $missing" \
     "Removal failed.  Error: Unable to remove KESPWindowsService.  Stop step: $missing" "removal failed."
-  cleanup_run_lines "silent zapfiles" "Delete failed.  Error: Error: 2 Returned from SHFileOperation"
+  cleanup_run_lines "silent zapfiles" "Delete failed.  Error: $HOME_DIR could not be deleted: File not found."
 )
 e2e_finish

@@ -2,15 +2,17 @@
 # "zapfiles" given to a run outside the temporary directory is passed on, so the copy
 # takes the next-logon cleanup at once. Here another process holds a file in the home
 # directory open without sharing, as a still-running program of the product would: the
-# deletion fails, the failure is logged with the shell's number, the held file survives,
-# and no removal step runs (no run-once value, the registry pieces stay).
+# deletion fails and names the held file, which survives, while everything else in the tree
+# goes, a file at a path of 257 characters and a folder named in letters outside the
+# system's code page among it; no removal step runs (no run-once value, the registry pieces
+# stay).
 #
 # Then links planted as a standard user could plant them (Unix symbolic links, which Wine
 # follows as Windows follows junctions) meet the copy's cleanup run, started again by hand:
-# a folder link and a file link inside the home directory, the home directory itself a
-# link, and a path too deep to search each stop the deletion with a line that names them,
-# and nothing outside is deleted. The "Logs" folder a link, and the log file a link or a
-# hard link, get no line written through them.
+# a folder link and a file link inside the home directory stay, the first named and the
+# other counted, and the home directory itself a link stops the deletion; nothing outside
+# is deleted. A tree 500 folders deep is deleted whole. The "Logs" folder a link, and the
+# log file a link or a hard link, get no line written through them.
 #
 # By hand, after the suite has built build/test and made its prefix:
 #   tests/e2e/zapfiles-held-file.sh
@@ -22,9 +24,15 @@ release_holder() {
   wait
 }
 HALVORNE="$WINEPREFIX/drive_c/ProgramData/Halvorne"
-trap 'release_holder; find "$HALVORNE" -type l -delete 2>/dev/null; product cleanup >/dev/null' EXIT
+HOME_UNIX=$(unix_path "$HOME_DIR")
+# The deep tree is removed here too: a failed run could leave it too deep for the helper.
+trap 'release_holder; find "$HALVORNE" -type l -delete 2>/dev/null; rm -rf "$HOME_UNIX"; product cleanup >/dev/null' EXIT
 HELD="$HOME_DIR\\data\\service.log"
 product install 64 || exit 1
+LONG_FILE="$HOME_DIR\\data\\$(printf 'n%.0s' $(seq $((257 - ${#HOME_DIR} - 6))))"
+FOREIGN="$HOME_UNIX/Łukasz Пользователь"
+echo long >"$(unix_path "$LONG_FILE")" && mkdir -p "$FOREIGN/кэш" && echo cache >"$FOREIGN/кэш/данные.bin"
+check "a file path of 257 characters in the tree" "257" "${#LONG_FILE}"
 capture_state before
 
 # Held until released: the time limit only ends a holder that a broken run left behind.
@@ -41,41 +49,43 @@ check "the file was still held when the runs had ended" "yes" "$(kill -0 "$holde
 release_holder
 capture_state after
 check "the held file survives" "yes" "$(exists "$(unix_path "$HELD")")"
+check "the file at a path of 257 characters deleted" "no" "$(exists "$(unix_path "$LONG_FILE")")"
+check "the folder named outside the code page deleted" "no" "$(exists "$FOREIGN")"
+check "nothing else left in the home directory" "data data/service.log" "$(cd "$HOME_UNIX" && find . -mindepth 1 -printf '%P ' | xargs)"
 check "no run-once value from a cleanup run" "absent" "$(state_of runonce.32)"
 check_unchanged autostart.64 config.64 neighbour.folder neighbour.prefixfolder
 
-HOME_UNIX=$(unix_path "$HOME_DIR") OUTSIDE='C:\E2eDownloads\outside'
+OUTSIDE='C:\E2eDownloads\outside'
 mkdir -p "$(unix_path "$OUTSIDE")/inner" && echo keep | tee "$(unix_path "$OUTSIDE")/keep.txt" >"$(unix_path "$OUTSIDE")/inner/keep.txt"
 outside_files() { find "$(unix_path "$OUTSIDE")" -type f -printf '%P:%s\n' | sort | tr '\n' ' '; }
 OUTSIDE_BEFORE=$(outside_files)
-planted_cleanup() { # planted_cleanup <link> <target> <log lines after the run> <expected outcome>
-  ln -s "$(unix_path "$2")" "$(unix_path "$1")"
-  run_program 60 "$3" "$TEMP_DIR" "$COPY" silent zapfiles
-  rm "$(unix_path "$1")"
+cleanup_again() { # cleanup_again <log lines after the run> <expected result line>
+  run_program 60 "$1" "$TEMP_DIR" "$COPY" silent zapfiles
   check "nothing outside the home directory deleted" "$OUTSIDE_BEFORE" "$(outside_files)"
-  EXPECTED_CLEANUPS+=("$4")
+  EXPECTED_CLEANUPS+=("$2")
 }
 EXPECTED_CLEANUPS=()
-LINK_STAYS="could not be removed without following it; nothing was deleted."
-planted_cleanup "$HOME_DIR\\data\\linked" "$OUTSIDE" 23 "$HOME_DIR\\data\\linked is a link that $LINK_STAYS"
-planted_cleanup "$HOME_DIR\\notes.txt" "$OUTSIDE\\keep.txt" 30 "$HOME_DIR\\notes.txt is a link that $LINK_STAYS"
-mv "$HOME_UNIX" "$HOME_UNIX.real"
-planted_cleanup "$HOME_DIR" "$OUTSIDE" 37 "$HOME_DIR is a link or a file, not a folder; nothing was deleted."
-mv "$HOME_UNIX.real" "$HOME_UNIX"
-DEEP="$HOME_DIR\\$(printf 'd%.0s' {1..120})"
-mkdir -p "$(unix_path "$DEEP")/$(printf 'e%.0s' {1..120})"
-run_program 60 44 "$TEMP_DIR" "$COPY" silent zapfiles
-EXPECTED_CLEANUPS+=("$DEEP could not be searched for links; nothing was deleted.")
+LINK_STAYS="is a link that could not be removed without following it; it was left, with the folders above it."
+ln -s "$(unix_path "$OUTSIDE")" "$HOME_UNIX/data/linked" && ln -s "$(unix_path "$OUTSIDE")/keep.txt" "$HOME_UNIX/notes.txt"
+cleanup_again 23 "Delete failed.  Error: $HOME_DIR\\data\\linked $LINK_STAYS 1 more could not be deleted either."
+check "both links left" "data/linked notes.txt" "$(cd "$HOME_UNIX" && find . -mindepth 1 -type l -printf '%P ' | xargs)"
+rm "$HOME_UNIX/data/linked" "$HOME_UNIX/notes.txt"
+mv "$HOME_UNIX" "$HOME_UNIX.real" && ln -s "$(unix_path "$OUTSIDE")" "$HOME_UNIX"
+cleanup_again 30 "Delete failed.  Error: $HOME_DIR is a link or a file, not a folder; nothing was deleted."
+rm "$HOME_UNIX" && mv "$HOME_UNIX.real" "$HOME_UNIX"
+mkdir -p "$HOME_UNIX/$(printf 'd/%.0s' {1..500})" && echo bottom >"$HOME_UNIX/$(printf 'd/%.0s' {1..500})bottom.txt"
+cleanup_again 37 "Delete success"
+check "the tree 500 folders deep deleted" "absent" "$(product state | grep -m1 '^home=' | cut -d= -f2-)"
 
 compare_log <(
   first_run_lines "zapfiles" "$BUILT_EXE" "zapfiles"
-  cleanup_run_lines "zapfiles" "Delete failed.  Error: Error: 32 Returned from SHFileOperation"
-  for outcome in "${EXPECTED_CLEANUPS[@]}"; do cleanup_run_lines "silent zapfiles" "Delete failed.  Error: $outcome"; done
+  cleanup_run_lines "zapfiles" "Delete failed.  Error: $HELD could not be deleted: Sharing violation."
+  for outcome in "${EXPECTED_CLEANUPS[@]}"; do cleanup_run_lines "silent zapfiles" "$outcome"; done
 )
 
 # The log's folder a link, then the log a link and a hard link to a file outside: each run
 # writes nothing (Wine names the mitigation policy the run asks for on its error output).
-LOG_UNIX=$(unix_path "$HOME_DIR")/../Logs
+LOG_UNIX=$HALVORNE/Logs
 mv "$LOG_UNIX" "$LOG_UNIX.real" && ln -s "$(unix_path "$OUTSIDE")" "$LOG_UNIX"
 WINEDEBUG=-all,fixme+process timeout 60 "$WINE" "$COPY" silent zapfiles </dev/null 2>"$SCRATCH/run.err"
 rm "$LOG_UNIX" && mv "$LOG_UNIX.real" "$LOG_UNIX"
@@ -86,5 +96,5 @@ for plant in "ln -s" "ln"; do
   mv "$LOG_UNIX/real.log" "$LOG_UNIX/KESPremoval.log"
 done
 check "no line written through the links to files outside" "$OUTSIDE_BEFORE" "$(outside_files)"
-check "no line written to the log either" "44" "$(log_line_count)"
+check "no line written to the log either" "37" "$(log_line_count)"
 e2e_finish

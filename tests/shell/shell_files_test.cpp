@@ -1,15 +1,13 @@
-// Copy and delete against Wine's real shell, plus what exactly the product hands to
+// The copy against Wine's real shell, plus what exactly the product hands to
 // SHFileOperationA (seen by swapping the test program's import of it).
 #include <gtest/gtest.h>
 
 #include <windows.h>
 #include <shellapi.h>
-#include <shlobj.h>
 
 #include <cstring>
 #include <string>
 
-#include "driver/stages.h"
 #include "support/import_swap.h"
 #include "support/test_process.h"
 #include "sysops/shell_files.h"
@@ -40,7 +38,6 @@ bool ParseFailure(const std::string& text, const std::string& tail, long* number
 }
 
 const char kCopyTail[] = " Rturned from SHFileOperation";
-const char kDeleteTail[] = " Returned from SHFileOperation";
 
 TEST_F(ShellFilesTest, CopyIntoDirectoryKeepsNameReplacesWithoutAskingAndEmptiesErrorText) {
   const std::string source = work_ / "payload.bin";
@@ -73,26 +70,6 @@ TEST_F(ShellFilesTest, CopyOfDirectoryBringsNestedContentsAndCreatesMissingDesti
   EXPECT_EQ("deep", ReadWholeFile(target + "tree\\inner\\deep.txt"));
 }
 
-TEST_F(ShellFilesTest, DeleteRemovesWholeTreeAndMissingPathFailsWithShellNumber) {
-  const std::string home = Make("home");
-  Make("home\\a");
-  Make("home\\a\\b");
-  ASSERT_TRUE(WriteWholeFile(home + "\\one.log", "1"));
-  ASSERT_TRUE(WriteWholeFile(home + "\\a\\two.log", "2"));
-  ASSERT_TRUE(WriteWholeFile(home + "\\a\\b\\three.log", "3"));
-  char errorText[2048];
-  std::strcpy(errorText, "stale");
-
-  EXPECT_TRUE(DeleteWithShell(home.c_str(), errorText, true, true)) << errorText;
-  EXPECT_STREQ("", errorText);
-  EXPECT_FALSE(FileExists(home)) << home << " is still there";
-
-  long number = 0;
-  EXPECT_FALSE(DeleteWithShell(home.c_str(), errorText, false, true));
-  EXPECT_TRUE(ParseFailure(errorText, kDeleteTail, &number)) << "got: " << errorText;
-  EXPECT_NE(0, number) << "got: " << errorText;
-}
-
 TEST_F(ShellFilesTest, CopyOfMissingSourceFailsWithTheCopyText) {
   const std::string source = work_ / "absent.bin";
   const std::string target = Make("target") + "\\";
@@ -106,7 +83,7 @@ TEST_F(ShellFilesTest, CopyOfMissingSourceFailsWithTheCopyText) {
 }
 
 // 259 characters is the longest path Windows allows; it must reach the shell whole.
-TEST_F(ShellFilesTest, PathOf259CharactersIsCopiedAndDeletedWhole) {
+TEST_F(ShellFilesTest, PathOf259CharactersIsCopiedWhole) {
   const std::string deep = Make(std::string(120, 'd'));
   const std::string name(259 - deep.size() - 1, 'f');
   const std::string source = deep + "\\" + name;
@@ -117,8 +94,6 @@ TEST_F(ShellFilesTest, PathOf259CharactersIsCopiedAndDeletedWhole) {
 
   EXPECT_TRUE(CopyWithShell(source.c_str(), target.c_str(), errorText, true, true)) << errorText;
   EXPECT_EQ("long", ReadWholeFile(target + name));
-  EXPECT_TRUE(DeleteWithShell(source.c_str(), errorText, true, true)) << errorText;
-  EXPECT_FALSE(FileExists(source));
 }
 
 // What the product handed to SHFileOperationA on its last call; the path lists are copied
@@ -159,7 +134,7 @@ class ShellRecordTest : public ::testing::Test {
   testsupport::ImportSwap swap_{"shell32.dll", "SHFileOperationA", reinterpret_cast<void*>(&SpyFileOperation)};
 };
 
-TEST_F(ShellRecordTest, BothOperationsPassFixedFlagsNoOwnerAndOnePathLists) {
+TEST_F(ShellRecordTest, CopyPassesFixedFlagsNoOwnerAndOnePathLists) {
   struct Case { bool silent; bool recursive; FILEOP_FLAGS flags; };
   const Case cases[] = {{false, true, 0x0610}, {true, true, 0x0614}, {false, false, 0x1610}, {true, false, 0x1614}};
   char errorText[2048] = "";
@@ -177,23 +152,12 @@ TEST_F(ShellRecordTest, BothOperationsPassFixedFlagsNoOwnerAndOnePathLists) {
     EXPECT_EQ(FALSE, g_seen.record.fAnyOperationsAborted);
     EXPECT_EQ(nullptr, g_seen.record.hNameMappings);
     EXPECT_EQ(nullptr, g_seen.record.lpszProgressTitle);
-
-    g_seen = SeenOperation();
-    EXPECT_TRUE(DeleteWithShell("C:\\home", errorText, c.silent, c.recursive));
-    EXPECT_EQ(1, g_seen.calls);
-    EXPECT_EQ(static_cast<UINT>(FO_DELETE), g_seen.record.wFunc);
-    EXPECT_EQ(c.flags, g_seen.record.fFlags) << "delete, silent " << c.silent << " recursive " << c.recursive;
-    EXPECT_EQ("C:\\home", g_seen.from);
-    EXPECT_TRUE(g_seen.fromClosed);
-    EXPECT_EQ(nullptr, g_seen.record.pTo) << "delete handed a destination: " << g_seen.to;
   }
 }
 
 TEST_F(ShellRecordTest, ResultWithTopBitSetIsPrintedAsNegativeNumber) {
   g_shellAnswer = static_cast<int>(0x80004005u);
   char errorText[2048] = "";
-  EXPECT_FALSE(DeleteWithShell("C:\\home", errorText, true, true));
-  EXPECT_STREQ("Error: -2147467259 Returned from SHFileOperation", errorText);
   EXPECT_FALSE(CopyWithShell("C:\\a", "C:\\b\\", errorText, true, true));
   EXPECT_STREQ("Error: -2147467259 Rturned from SHFileOperation", errorText);
 }
@@ -205,8 +169,6 @@ TEST_F(ShellRecordTest, AbortedOperationAnsweredZeroIsAFailure) {
   char errorText[2048] = "";
   EXPECT_FALSE(CopyWithShell("C:\\a", "C:\\b\\", errorText, true, true));
   EXPECT_NE(nullptr, std::strstr(errorText, "cancelled or partly aborted")) << errorText;
-  EXPECT_FALSE(DeleteWithShell("C:\\home", errorText, true, true));
-  EXPECT_NE(nullptr, std::strstr(errorText, "cancelled or partly aborted")) << errorText;
 }
 
 TEST_F(ShellRecordTest, PathOf260OrMoreCharactersIsRefusedNeverCut) {
@@ -216,38 +178,11 @@ TEST_F(ShellRecordTest, PathOf260OrMoreCharactersIsRefusedNeverCut) {
   char errorText[2048] = "";
   const std::string refusal = "Error: path of 260 or more characters not handed to SHFileOperation";
 
-  EXPECT_FALSE(DeleteWithShell(tooLong.c_str(), errorText, true, true));
-  EXPECT_EQ(refusal, errorText);
   EXPECT_FALSE(CopyWithShell(muchTooLong.c_str(), "C:\\to\\", errorText, true, true));
   EXPECT_EQ(refusal, errorText);
   EXPECT_FALSE(CopyWithShell("C:\\from", tooLong.c_str(), errorText, true, true));
   EXPECT_EQ(refusal, errorText);
   EXPECT_EQ(0, g_seen.calls) << "the shell was called with a path it could only get cut";
-}
-
-HRESULT WINAPI NoFolderLocation(HWND, int, HANDLE, DWORD, PIDLIST_ABSOLUTE* location) {
-  *location = nullptr;
-  return E_FAIL;
-}
-BOOL WINAPI LongFolderPath(PCIDLIST_ABSOLUTE, LPSTR path) {
-  std::strcpy(path, ("C:\\" + std::string(240, 'x')).c_str());
-  return TRUE;
-}
-
-// A failed lookup would leave the suffix alone, a path from the current drive's root, and a
-// long all-users folder a cut path: neither may reach the shell's deletion.
-TEST_F(ShellRecordTest, CleanupHandsNothingToTheShellWhenTheHomePathIsNotKnown) {
-  const std::pair<const char*, void*> lookups[] = {{"SHGetFolderLocation", reinterpret_cast<void*>(&NoFolderLocation)},
-                                                   {"SHGetPathFromIDListA", reinterpret_cast<void*>(&LongFolderPath)}};
-  for (const auto& lookup : lookups) {
-    testsupport::ImportSwap swap("shell32.dll", lookup.first, lookup.second);
-    ASSERT_TRUE(swap.Active()) << lookup.first;
-    DriverBuffers buffers = {};
-    FileCleanup(&buffers);
-    EXPECT_EQ(0, g_seen.calls) << lookup.first << " failing: the shell was handed " << g_seen.from;
-    EXPECT_STREQ("", buffers.homePath) << lookup.first;
-    EXPECT_EQ(0, std::strncmp("The home path is not known", buffers.errorText, 26)) << buffers.errorText;
-  }
 }
 
 }  // namespace
