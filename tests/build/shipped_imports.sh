@@ -6,11 +6,13 @@
 # shell32 and ole32 must not be among the ordinary imports at all: those are loaded before the
 # program's first line, while the loader still searches the program's own folder (a download
 # folder) for what they load in turn. They are delay-loaded instead; GNU ld leaves the delay-
-# import directory empty, so their names are looked for in the file itself.
+# import directory empty, so their names are looked for in the file itself. ntdll is in every
+# process before any program's code, loaded by the system itself from the system folder; the
+# file work by handle opens names relative to a held folder through it.
 set -u
 exe=${1:-}
 objdump=${OBJDUMP:-i686-w64-mingw32-objdump}
-allowed='kernel32.dll user32.dll advapi32.dll msvcrt.dll'
+allowed='kernel32.dll user32.dll advapi32.dll msvcrt.dll ntdll.dll'
 delay_loaded='shell32.dll ole32.dll'
 
 if [ -z "$exe" ] || [ ! -f "$exe" ]; then
