@@ -1,18 +1,19 @@
 // The copy of the program that the first run puts into the temporary directory and starts
 // elevated. That directory may be C:\Windows\Temp, where every user can create files, so
-// the copy must be a new file of this program's own and must still be this program, byte
-// for byte, when it is started.
+// the copy must be a new file of this program's own from the moment it exists until it has
+// been started: nobody else may write it, replace it or change its owner or rights.
 #pragma once
 
-// Deletes the file at path, so that the copy made there next is a new file and not one
-// that someone else created, still owns and could rewrite. A missing file is fine. On
-// failure errorText (2048 characters) says why and that nothing was copied.
-bool ClearPlaceForCopy(const char* path, char* errorText);
+enum class CopyOutcome { kNotCopied, kCopiedNotStarted, kStarted };
 
-// Starts the copy at copyPath elevated with parameters, as LaunchElevated does, but only
-// when it is this program: it is opened denying other writers and deleters, given the owner
-// Administrators and a protected DACL (SYSTEM and Administrators full control, Users read
-// and execute), and compared byte for byte with ownPath; the copy is held open that way
-// until the launch has returned. On failure errorText is "Unable to run the program:
-// <copyPath> Error Message: <why>".
-bool LaunchCheckedCopy(const char* copyPath, const char* ownPath, const char* parameters, char* errorText);
+// Copies the program at ownPath into tempDirectory (its trailing backslash included; both in
+// their final form) under its own file name, and starts the copy elevated with parameters.
+// A file already under that name is deleted first, unless it is a link. The copy is created
+// new, owned by Administrators with a protected DACL (SYSTEM and Administrators full
+// control, Users read and execute) from its first instant, written through its own handle,
+// and held against writers and deleters until the start has returned. copyText (260
+// characters) receives the copy's path as the log names it. On failure errorText (2048
+// characters) says why: for kNotCopied why nothing was copied, for kCopiedNotStarted
+// "Unable to run the program: <copyText> Error Message: <why>".
+CopyOutcome PlaceAndStartCopy(const wchar_t* ownPath, const wchar_t* tempDirectory, const char* parameters,
+                              char* copyText, char* errorText);

@@ -1,7 +1,6 @@
-// Copying and deleting through SHFileOperationA. The shell does the recursion, the
-// replacing of existing files and the creation of missing directories for us; the fixed
-// flag set makes sure it never stops to ask anyone, because a silent run has nobody to
-// answer and a question dialog would hang it.
+// Deleting through SHFileOperationA. The shell does the recursion for us; the fixed flag set
+// makes sure it never stops to ask anyone, because a silent run has nobody to answer and a
+// question dialog would hang it.
 #include "sysops/shell_files.h"
 
 #include <windows.h>
@@ -37,16 +36,14 @@ FILEOP_FLAGS OperationFlags(bool silent, bool recursive) {
   return flags;
 }
 
-// Hands one path (and, for a copy, the destination) to the shell with the fixed flag
-// set. Without FOF_ALLOWUNDO: a deleted home directory must really go, not into the
-// Recycle Bin. failureFormat receives the shell's result code.
-bool RunFileOperation(UINT function, const char* from, const char* to, char* errorText,
-                      bool silent, bool recursive, const char* failureFormat) {
-  const bool copying = function == FO_COPY;
+// Hands one path to the shell with the fixed flag set. Without FOF_ALLOWUNDO: a deleted
+// home directory must really go, not into the Recycle Bin. failureFormat receives the
+// shell's result code.
+bool RunFileOperation(UINT function, const char* from, char* errorText, bool silent, bool recursive,
+                      const char* failureFormat) {
   char source[kPathListCapacity];
-  char destination[kPathListCapacity];
   CopyText(errorText, kErrorTextCapacity, "");
-  if (!MakePathList(from, source) || (copying && !MakePathList(to, destination))) {
+  if (!MakePathList(from, source)) {
     CopyText(errorText, kErrorTextCapacity, kPathTooLongText);
     return false;
   }
@@ -56,7 +53,7 @@ bool RunFileOperation(UINT function, const char* from, const char* to, char* err
   operation.hwnd = NULL;
   operation.wFunc = function;
   operation.pFrom = source;
-  operation.pTo = copying ? destination : NULL;
+  operation.pTo = NULL;
   operation.fFlags = OperationFlags(silent, recursive);
   operation.fAnyOperationsAborted = FALSE;
   operation.hNameMappings = NULL;
@@ -67,8 +64,7 @@ bool RunFileOperation(UINT function, const char* from, const char* to, char* err
     FormatText(errorText, kErrorTextCapacity, failureFormat, result);
     return false;
   }
-  // The shell answers 0 for an operation that was cancelled or stopped half way, and a
-  // copy that did not complete must never be started.
+  // The shell answers 0 for an operation that was cancelled or stopped half way.
   if (operation.fAnyOperationsAborted) {
     CopyText(errorText, kErrorTextCapacity, kAbortedText);
     return false;
@@ -78,12 +74,6 @@ bool RunFileOperation(UINT function, const char* from, const char* to, char* err
 
 }  // namespace
 
-bool CopyWithShell(const char* from, const char* to, char* errorText, bool silent, bool recursive) {
-  return RunFileOperation(FO_COPY, from, to, errorText, silent, recursive,
-                          "Error: %i Rturned from SHFileOperation");
-}
-
 bool DeleteWithShell(const char* path, char* errorText, bool silent, bool recursive) {
-  return RunFileOperation(FO_DELETE, path, nullptr, errorText, silent, recursive,
-                          "Error: %i Returned from SHFileOperation");
+  return RunFileOperation(FO_DELETE, path, errorText, silent, recursive, "Error: %i Returned from SHFileOperation");
 }

@@ -1,11 +1,7 @@
-// Copying and deleting files and directory trees through the shell's file operation,
-// with a fixed flag set that never asks the user anything and never shows an error.
+// Deleting files and directory trees through the shell's file operation, with a fixed flag
+// set that never asks the user anything and never shows an error.
 #pragma once
 
-// Copies from (a file or directory) to to; in this program's use, into an existing
-// directory written with its trailing backslash. errorText (2048 characters) is emptied
-// first and explains a failure.
-bool CopyWithShell(const char* from, const char* to, char* errorText, bool silent, bool recursive);
-
 // Deletes path (a file or a directory with everything in it), without the Recycle Bin.
+// errorText (2048 characters) is emptied first and explains a failure.
 bool DeleteWithShell(const char* path, char* errorText, bool silent, bool recursive);

@@ -26,6 +26,7 @@ cp "$PRODUCT_EXE" "$(unix_path "${TEMP_DIR}VuzavoRURIvezarov (1).exe")"
 PLANTED=("$(unix_path "$DOWNLOADS")/shcore.dll" "$(unix_path "$TEMP_DIR")shcore.dll")
 for library in "${PLANTED[@]}"; do cp "$TESSIVANE_BUILD_DIR/tests/planted_library.dll" "$library"; done
 COPY="${TEMP_DIR}VuzavoRURIvezarov (1).exe"
+COPY_TEXT=$COPY
 
 product install 32 service || exit 1
 capture_state before

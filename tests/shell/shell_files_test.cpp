@@ -1,5 +1,5 @@
-// Copy and delete against Wine's real shell, plus what exactly the product hands to
-// SHFileOperationA (seen by swapping the test program's import of it).
+// Delete against Wine's real shell, plus what exactly the product hands to SHFileOperationA
+// (seen by swapping the test program's import of it).
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -7,6 +7,7 @@
 #include <shlobj.h>
 
 #include <cstring>
+#include <cwchar>
 #include <string>
 
 #include "driver/stages.h"
@@ -39,39 +40,7 @@ bool ParseFailure(const std::string& text, const std::string& tail, long* number
   return end != text.c_str() + head.size() && std::string(end) == tail;
 }
 
-const char kCopyTail[] = " Rturned from SHFileOperation";
 const char kDeleteTail[] = " Returned from SHFileOperation";
-
-TEST_F(ShellFilesTest, CopyIntoDirectoryKeepsNameReplacesWithoutAskingAndEmptiesErrorText) {
-  const std::string source = work_ / "payload.bin";
-  const std::string target = Make("target") + "\\";
-  ASSERT_TRUE(WriteWholeFile(source, "first"));
-  char errorText[2048];
-  std::strcpy(errorText, "left over from an earlier step");
-
-  EXPECT_TRUE(CopyWithShell(source.c_str(), target.c_str(), errorText, false, true)) << errorText;
-  EXPECT_STREQ("", errorText);
-  EXPECT_EQ("first", ReadWholeFile(target + "payload.bin"));
-
-  ASSERT_TRUE(WriteWholeFile(source, "second, longer"));
-  std::strcpy(errorText, "left over again");
-  EXPECT_TRUE(CopyWithShell(source.c_str(), target.c_str(), errorText, true, true)) << errorText;
-  EXPECT_STREQ("", errorText);
-  EXPECT_EQ("second, longer", ReadWholeFile(target + "payload.bin"));
-}
-
-TEST_F(ShellFilesTest, CopyOfDirectoryBringsNestedContentsAndCreatesMissingDestination) {
-  const std::string tree = Make("tree");
-  Make("tree\\inner");
-  ASSERT_TRUE(WriteWholeFile(tree + "\\top.txt", "top"));
-  ASSERT_TRUE(WriteWholeFile(tree + "\\inner\\deep.txt", "deep"));
-  const std::string target = work_ / "not\\yet\\there\\";
-  char errorText[2048] = "";
-
-  EXPECT_TRUE(CopyWithShell(tree.c_str(), target.c_str(), errorText, true, true)) << errorText;
-  EXPECT_EQ("top", ReadWholeFile(target + "tree\\top.txt"));
-  EXPECT_EQ("deep", ReadWholeFile(target + "tree\\inner\\deep.txt"));
-}
 
 TEST_F(ShellFilesTest, DeleteRemovesWholeTreeAndMissingPathFailsWithShellNumber) {
   const std::string home = Make("home");
@@ -93,30 +62,15 @@ TEST_F(ShellFilesTest, DeleteRemovesWholeTreeAndMissingPathFailsWithShellNumber)
   EXPECT_NE(0, number) << "got: " << errorText;
 }
 
-TEST_F(ShellFilesTest, CopyOfMissingSourceFailsWithTheCopyText) {
-  const std::string source = work_ / "absent.bin";
-  const std::string target = Make("target") + "\\";
-  char errorText[2048] = "";
-  long number = 0;
-
-  EXPECT_FALSE(CopyWithShell(source.c_str(), target.c_str(), errorText, true, true));
-  EXPECT_TRUE(ParseFailure(errorText, kCopyTail, &number)) << "got: " << errorText;
-  EXPECT_NE(0, number) << "got: " << errorText;
-  EXPECT_FALSE(FileExists(target + "absent.bin"));
-}
-
 // 259 characters is the longest path Windows allows; it must reach the shell whole.
-TEST_F(ShellFilesTest, PathOf259CharactersIsCopiedAndDeletedWhole) {
+TEST_F(ShellFilesTest, PathOf259CharactersIsDeletedWhole) {
   const std::string deep = Make(std::string(120, 'd'));
   const std::string name(259 - deep.size() - 1, 'f');
   const std::string source = deep + "\\" + name;
   ASSERT_EQ(259u, source.size());
   ASSERT_TRUE(WriteWholeFile(source, "long")) << source;
-  const std::string target = Make("t") + "\\";
   char errorText[2048] = "";
 
-  EXPECT_TRUE(CopyWithShell(source.c_str(), target.c_str(), errorText, true, true)) << errorText;
-  EXPECT_EQ("long", ReadWholeFile(target + name));
   EXPECT_TRUE(DeleteWithShell(source.c_str(), errorText, true, true)) << errorText;
   EXPECT_FALSE(FileExists(source));
 }
@@ -159,33 +113,23 @@ class ShellRecordTest : public ::testing::Test {
   testsupport::ImportSwap swap_{"shell32.dll", "SHFileOperationA", reinterpret_cast<void*>(&SpyFileOperation)};
 };
 
-TEST_F(ShellRecordTest, BothOperationsPassFixedFlagsNoOwnerAndOnePathLists) {
+TEST_F(ShellRecordTest, DeletePassesFixedFlagsNoOwnerAndOnePathList) {
   struct Case { bool silent; bool recursive; FILEOP_FLAGS flags; };
   const Case cases[] = {{false, true, 0x0610}, {true, true, 0x0614}, {false, false, 0x1610}, {true, false, 0x1614}};
   char errorText[2048] = "";
   for (const Case& c : cases) {
     g_seen = SeenOperation();
-    EXPECT_TRUE(CopyWithShell("C:\\from\\file.exe", "C:\\to\\", errorText, c.silent, c.recursive));
-    EXPECT_EQ(1, g_seen.calls);
-    EXPECT_EQ(static_cast<UINT>(FO_COPY), g_seen.record.wFunc);
-    EXPECT_EQ(c.flags, g_seen.record.fFlags) << "copy, silent " << c.silent << " recursive " << c.recursive;
-    EXPECT_EQ(nullptr, g_seen.record.hwnd);
-    EXPECT_EQ("C:\\from\\file.exe", g_seen.from);
-    EXPECT_TRUE(g_seen.fromClosed) << "source list not closed by a second NUL";
-    EXPECT_EQ("C:\\to\\", g_seen.to);
-    EXPECT_TRUE(g_seen.toClosed) << "destination list not closed by a second NUL";
-    EXPECT_EQ(FALSE, g_seen.record.fAnyOperationsAborted);
-    EXPECT_EQ(nullptr, g_seen.record.hNameMappings);
-    EXPECT_EQ(nullptr, g_seen.record.lpszProgressTitle);
-
-    g_seen = SeenOperation();
     EXPECT_TRUE(DeleteWithShell("C:\\home", errorText, c.silent, c.recursive));
     EXPECT_EQ(1, g_seen.calls);
     EXPECT_EQ(static_cast<UINT>(FO_DELETE), g_seen.record.wFunc);
     EXPECT_EQ(c.flags, g_seen.record.fFlags) << "delete, silent " << c.silent << " recursive " << c.recursive;
+    EXPECT_EQ(nullptr, g_seen.record.hwnd);
     EXPECT_EQ("C:\\home", g_seen.from);
-    EXPECT_TRUE(g_seen.fromClosed);
+    EXPECT_TRUE(g_seen.fromClosed) << "path list not closed by a second NUL";
     EXPECT_EQ(nullptr, g_seen.record.pTo) << "delete handed a destination: " << g_seen.to;
+    EXPECT_EQ(FALSE, g_seen.record.fAnyOperationsAborted);
+    EXPECT_EQ(nullptr, g_seen.record.hNameMappings);
+    EXPECT_EQ(nullptr, g_seen.record.lpszProgressTitle);
   }
 }
 
@@ -194,17 +138,13 @@ TEST_F(ShellRecordTest, ResultWithTopBitSetIsPrintedAsNegativeNumber) {
   char errorText[2048] = "";
   EXPECT_FALSE(DeleteWithShell("C:\\home", errorText, true, true));
   EXPECT_STREQ("Error: -2147467259 Returned from SHFileOperation", errorText);
-  EXPECT_FALSE(CopyWithShell("C:\\a", "C:\\b\\", errorText, true, true));
-  EXPECT_STREQ("Error: -2147467259 Rturned from SHFileOperation", errorText);
 }
 
 // The shell answers 0 for an operation that was cancelled or stopped part way; only its
-// aborted flag tells, and a copy that did not finish must never count as made.
+// aborted flag tells, and a deletion that did not finish must never count as done.
 TEST_F(ShellRecordTest, AbortedOperationAnsweredZeroIsAFailure) {
   g_shellAborts = true;
   char errorText[2048] = "";
-  EXPECT_FALSE(CopyWithShell("C:\\a", "C:\\b\\", errorText, true, true));
-  EXPECT_NE(nullptr, std::strstr(errorText, "cancelled or partly aborted")) << errorText;
   EXPECT_FALSE(DeleteWithShell("C:\\home", errorText, true, true));
   EXPECT_NE(nullptr, std::strstr(errorText, "cancelled or partly aborted")) << errorText;
 }
@@ -218,9 +158,7 @@ TEST_F(ShellRecordTest, PathOf260OrMoreCharactersIsRefusedNeverCut) {
 
   EXPECT_FALSE(DeleteWithShell(tooLong.c_str(), errorText, true, true));
   EXPECT_EQ(refusal, errorText);
-  EXPECT_FALSE(CopyWithShell(muchTooLong.c_str(), "C:\\to\\", errorText, true, true));
-  EXPECT_EQ(refusal, errorText);
-  EXPECT_FALSE(CopyWithShell("C:\\from", tooLong.c_str(), errorText, true, true));
+  EXPECT_FALSE(DeleteWithShell(muchTooLong.c_str(), errorText, true, true));
   EXPECT_EQ(refusal, errorText);
   EXPECT_EQ(0, g_seen.calls) << "the shell was called with a path it could only get cut";
 }
@@ -229,8 +167,8 @@ HRESULT WINAPI NoFolderLocation(HWND, int, HANDLE, DWORD, PIDLIST_ABSOLUTE* loca
   *location = nullptr;
   return E_FAIL;
 }
-BOOL WINAPI LongFolderPath(PCIDLIST_ABSOLUTE, LPSTR path) {
-  std::strcpy(path, ("C:\\" + std::string(240, 'x')).c_str());
+BOOL WINAPI LongFolderPath(PCIDLIST_ABSOLUTE, LPWSTR path) {
+  std::wcscpy(path, (L"C:\\" + std::wstring(240, L'x')).c_str());
   return TRUE;
 }
 
@@ -238,7 +176,7 @@ BOOL WINAPI LongFolderPath(PCIDLIST_ABSOLUTE, LPSTR path) {
 // long all-users folder a cut path: neither may reach the shell's deletion.
 TEST_F(ShellRecordTest, CleanupHandsNothingToTheShellWhenTheHomePathIsNotKnown) {
   const std::pair<const char*, void*> lookups[] = {{"SHGetFolderLocation", reinterpret_cast<void*>(&NoFolderLocation)},
-                                                   {"SHGetPathFromIDListA", reinterpret_cast<void*>(&LongFolderPath)}};
+                                                   {"SHGetPathFromIDListW", reinterpret_cast<void*>(&LongFolderPath)}};
   for (const auto& lookup : lookups) {
     testsupport::ImportSwap swap("shell32.dll", lookup.first, lookup.second);
     ASSERT_TRUE(swap.Active()) << lookup.first;
