@@ -63,6 +63,35 @@ e2e_start() {
   cp "$UNINSTALLER" "$(unix_path "$BUILT_EXE")"
 }
 
+# Makes <dir> the user's temporary directory, for this scenario's runs and for the next logon
+# alike (the user's environment in the registry), and puts the usual one back when the
+# scenario ends, removing the users' folders the scenario made. <final dir> (made when
+# missing) is where <dir> finally leads when it is reached through a link. The program names a folder that the code
+# page cannot spell by its short form, so TEMP_TEXT and COPY_TEXT are the short forms here.
+use_temp_directory() { # use_temp_directory <dir> [<final dir>] [<users' folder made>...]
+  local name
+  "$WINE" reg export 'HKCU\Environment' 'C:\e2e-environment.reg' /y </dev/null >>"$WINE_LOG" 2>&1
+  mv "$(unix_path 'C:\e2e-environment.reg')" "$SCRATCH/environment.reg"
+  MADE_FOLDERS=("${@:3}")
+  trap 'restore_temp_directory; product cleanup >/dev/null' EXIT
+  for name in TEMP TMP; do
+    "$WINE" reg add 'HKCU\Environment' /v "$name" /d "${1%\\}" /f </dev/null >>"$WINE_LOG" 2>&1
+  done
+  mkdir -p "$(unix_path "${2-$1}")"
+  TEMP_DIR=$1
+  COPY="${2-$1}VuzavoRURIvezarov.exe"
+  TEMP_TEXT="$(product short "${2-$1}" | sed 's/\\$//')\\"
+  COPY_TEXT="${TEMP_TEXT}VuzavoRURIvezarov.exe"
+}
+
+restore_temp_directory() {
+  local folder
+  cp "$SCRATCH/environment.reg" "$(unix_path 'C:\e2e-environment.reg')"
+  "$WINE" reg import 'C:\e2e-environment.reg' </dev/null >>"$WINE_LOG" 2>&1
+  rm -f "$(unix_path 'C:\e2e-environment.reg')"
+  for folder in "${MADE_FOLDERS[@]}"; do rm -rf "$(unix_path "$folder")"; done
+}
+
 e2e_finish() {
   if [ "$E2E_FAILURES" -eq 0 ]; then
     echo "PASSED"
