@@ -12,9 +12,14 @@
 #     the name of some other file, and nothing is copied or started;
 #  5. when a file already at the copy's place cannot be deleted (another process holds it,
 #     as whoever planted it could), nothing is copied over it and nothing is started;
-#  6. a link planted at the copy's place is left as it is.
+#  6. a link planted at the copy's place is left as it is;
+#  7. when the copy's name is still taken after the file there was deleted (whoever holds
+#     that file keeps its name while it is open), nothing is copied and nothing is started.
 # Each run logs the copy's outcome, the "Run" line and a launch failure saying why nothing
-# was started; no further run follows.
+# was started; no further run follows. Last, the copy's own refusal:
+#  8. when the temporary directory lies so deep that the next logon's command would have
+#     more than the 260 characters Windows runs, even with the copy's short path, the
+#     command is not written (a cut one would start another file), and the removal goes on.
 #
 # By hand, after the suite has built build/test and made its prefix:
 #   tests/e2e/relaunch-refusals.sh
@@ -120,4 +125,37 @@ compare_log <(refusal_lines "$BUILT_EXE" "$TEMP_DIR" \
   "failed.  Error: The file already at $COPY is a link, left as it is so that what it points to is not deleted. Nothing was copied." \
   "$COPY" "$NOT_STARTED")
 
+echo "== 7. the copy's name still taken at the creation: the file there is held by one who lets it be deleted"
+product cleanup >/dev/null
+run_while_copy_held deletable
+check "the held file, not written" "0" "$(stat -c %s "$(unix_path "$COPY")")"
+release_held_copy
+check "no copy once the holder let go of the deleted file" "no" "$(exists "$(unix_path "$COPY")")"
+compare_log <(refusal_lines "$BUILT_EXE" "$TEMP_DIR" \
+  "failed.  Error: The copy could not be created at $COPY: File already exists. Nothing was copied." \
+  "$COPY" "$NOT_STARTED")
+
+echo "== 8. a temporary directory so deep that the next logon's command does not fit"
+product cleanup >/dev/null
+# Names of eight letters have no short form of their own: only the copy's name shortens.
+DEEP_DIR="C:\\$(printf 'aaaaaaaa\\%.0s' {1..26})"
+mkdir -p "$(unix_path "$DEEP_DIR")"
+run_program 120 27 "$SOURCE_DIR" "$BUILT_EXE" --temp "$DEEP_DIR"
+capture_state deep
+check "run-once value" "absent" "$(state_of runonce.32)"
+TEMP_TEXT=$DEEP_DIR
+COPY_TEXT="${DEEP_DIR}VuzavoRURIvezarov.exe"
+SHORT_COPY=$(product short "$COPY_TEXT")
+rm -rf "$(unix_path 'C:\aaaaaaaa')"
+missing="Unable to stop KESPWindowsService (OpenService Error).  Error #1060"
+expected=$(
+  first_run_lines "" "$BUILT_EXE" ""
+  removal_run_lines "" "Stop failed.  Error: $missing" \
+    "Removal failed.  Error: Unable to remove KESPWindowsService.  Stop step: $missing" "removal failed."
+)
+added="Add \"$COPY_TEXT\" silent zapfiles to the RunOnce key"$'\n'"    registry item added"
+refused="Add \"$SHORT_COPY\" silent zapfiles to the RunOnce key"$'\n'"    registry item add failed.  Error: The \
+command has more than the 260 characters that Windows runs from RunOnce, even with the short form of the copy's \
+path; it was not written."
+compare_log <(printf '%s\n' "${expected/"$added"/"$refused"}")
 e2e_finish
