@@ -131,8 +131,10 @@ run_while_copy_held deletable
 check "the held file, not written" "0" "$(stat -c %s "$(unix_path "$COPY")")"
 release_held_copy
 check "no copy once the holder let go of the deleted file" "no" "$(exists "$(unix_path "$COPY")")"
+# Windows has two numbers for a taken name, "File exists." and "File already exists.": either.
+taken=$(tr -d '\r' <"$LOG_FILE" | grep -o 'could not be created at .*: File \(already \)\?exists\.' | sed 's/.*: //')
 compare_log <(refusal_lines "$BUILT_EXE" "$TEMP_DIR" \
-  "failed.  Error: The copy could not be created at $COPY: File already exists. Nothing was copied." \
+  "failed.  Error: The copy could not be created at $COPY: ${taken:-File exists.} Nothing was copied." \
   "$COPY" "$NOT_STARTED")
 
 echo "== 8. a temporary directory so deep that the next logon's command does not fit"
