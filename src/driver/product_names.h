@@ -7,9 +7,9 @@ const char kServiceName[] = "KESPWindowsService";
 
 // Everything below lives under HKEY_LOCAL_MACHINE.
 const char kRunOnceKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
-const char kRunOnceValueName[] = "KESPCleanup";
+const wchar_t kRunOnceValueName[] = L"KESPCleanup";
 // The running copy's own path, quoted because the temporary directory may hold blanks.
-const char kRunOnceCommandFormat[] = "\"%s\" silent zapfiles";
+const wchar_t kRunOnceCommandFormat[] = L"\"%ls\" silent zapfiles";
 
 const char kAutostartKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char kAutostartValueName[] = "KESPNotifications";

@@ -7,11 +7,11 @@
 #include "driver/log_lines.h"
 #include "driver/process_state.h"
 #include "driver/product_names.h"
+#include "driver/run_once_command.h"
 #include "driver/stages.h"
 #include "sysops/registry.h"
 #include "sysops/service_control.h"
 #include "util/bounded_text.h"
-#include "util/paths.h"
 #include "util/shell_folders.h"
 
 namespace {
@@ -34,19 +34,23 @@ void DescribeRemovalFailure(const char* stopText, char* removalText) {
 }  // namespace
 
 void Removal(DriverBuffers* buffers) {
+  wchar_t command[kMessageCapacity] = {};
   char runOnceCommand[kMessageCapacity] = {};
-  char ownPath[kPathCapacity] = {};
   char removalText[kErrorTextCapacity] = {};
 
   // The cleanup is registered before anything is removed, so that even a run cut short
   // later still gets rid of the home directory at the next logon.
   // A path that did not fit is not registered: a cut path would start some other file.
-  const bool ownPathKnown = GetModulePath(ownPath);
-  FormatText(runOnceCommand, kMessageCapacity, kRunOnceCommandFormat, ownPath);
+  const RunOnceCommand made = BuildRunOnceCommand(&buffers->ownPath, command, runOnceCommand);
   LogAction(buffers, "Add %s to the RunOnce key", runOnceCommand);
-  const bool registered =
-      ownPathKnown && SetRegistryString(HKEY_LOCAL_MACHINE, kRunOnceKey, kRunOnceValueName, runOnceCommand);
-  LogResult(buffers, registered ? "registry item added" : "registry item add failed.");
+  if (made == RunOnceCommand::kTooLong) {
+    LogResult(buffers, "registry item add failed.  Error: The command has more than the 260 characters that "
+                       "Windows runs from RunOnce, even with the short form of the copy's path; it was not written.");
+  } else {
+    const bool registered = made == RunOnceCommand::kWritable &&
+                            SetRegistryString(HKEY_LOCAL_MACHINE, kRunOnceKey, kRunOnceValueName, command);
+    LogResult(buffers, registered ? "registry item added" : "registry item add failed.");
+  }
 
   LogAction(buffers, "Remove service");
   GetFolderSubpath(kCommonAppDataFolder, kHomeDirectorySuffix, buffers->homePath);

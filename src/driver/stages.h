@@ -2,15 +2,19 @@
 #pragma once
 
 #include "util/bounded_text.h"
+#include "util/path_spelling.h"
 
 // WinMain's working buffers, zero-filled at entry and shared with the stage it runs.
 struct DriverBuffers {
   char messageBuffer[kMessageCapacity];
   char errorText[kErrorTextCapacity];
-  char exePath[kPathCapacity];
-  char tempDirectory[kPathCapacity];
+  // The executable, its folder and the temporary directory (with its trailing backslash),
+  // each in the final form it had before the policy against untrusted junctions began.
+  SpelledPath ownPath;
+  SpelledPath sourceDirectory;
+  SpelledPath tempDirectory;
   char homePath[kPathCapacity];
-  char copySource[kPathCapacity];
+  // The copy in the temporary directory, as the log names it.
   char tempCopyPath[kPathCapacity];
   char launchArguments[kPathCapacity];
 };

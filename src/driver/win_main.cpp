@@ -11,16 +11,40 @@
 #include "driver/stages.h"
 #include "driver/status_window.h"
 #include "log/removal_log.h"
+#include "sysops/final_path.h"
 #include "sysops/link_safety.h"
 #include "util/bounded_text.h"
+#include "util/path_spelling.h"
 #include "util/paths.h"
 #include "util/shell_folders.h"
 #include "util/text_helpers.h"
 
+namespace {
+
+// Where this run is: its own file, that file's folder and the temporary directory, each in
+// the form the platform finally reaches it by and spelled for the log. A junction the user
+// made to move Downloads or the temporary directory elsewhere is followed here, once, before
+// the process refuses such junctions; from then on the run works on the folders themselves,
+// and the copy it starts, named by its final path, finds itself in the same final form of
+// the temporary directory.
+void FindWhereTheRunIs(DriverBuffers* buffers) {
+  if (GetModulePath(buffers->ownPath.path)) ResolveFinalPath(buffers->ownPath.path);
+  CopyPath(buffers->sourceDirectory.path, buffers->ownPath.path);
+  SourceDirectoryOf(buffers->sourceDirectory.path);
+  GetTempDirectory(buffers->tempDirectory.path);
+  ResolveFinalPath(buffers->tempDirectory.path);
+  SpellPath(&buffers->ownPath);
+  SpellPath(&buffers->sourceDirectory);
+  SpellPath(&buffers->tempDirectory);
+}
+
+}  // namespace
+
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
-  RestrictLibrarySearch();
-  RefuseUntrustedJunctions();
   DriverBuffers buffers = {};
+  RestrictLibrarySearch();
+  FindWhereTheRunIs(&buffers);
+  RefuseUntrustedJunctions();
   const char* words = commandLine != nullptr ? commandLine : "";
 
   const bool zapFiles = FindNoCase(words, "zapfiles") != 0;
@@ -40,14 +64,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
 
   LogAction(&buffers, "================= KESP Uninstaller Start =================");
   LogAction(&buffers, "Command line: %s", words);
-  GetModulePath(buffers.exePath);
-  LogAction(&buffers, "My path: %s", buffers.exePath);
-  SourceDirectoryOf(buffers.exePath);
-  LogAction(&buffers, "Source directory: %s", buffers.exePath);
-  GetTempDirectory(buffers.tempDirectory);
-  LogAction(&buffers, "Temp directory: %s", buffers.tempDirectory);
+  LogAction(&buffers, "My path: %s", buffers.ownPath.text);
+  LogAction(&buffers, "Source directory: %s", buffers.sourceDirectory.text);
+  LogAction(&buffers, "Temp directory: %s", buffers.tempDirectory.text);
 
-  switch (ChooseRunMode(buffers.tempDirectory, buffers.exePath, zapFiles)) {
+  switch (ChooseRunMode(buffers.tempDirectory.path, buffers.sourceDirectory.path, zapFiles)) {
     case RunMode::Relaunch:
       Relaunch(&buffers, zapFiles);
       break;

@@ -37,14 +37,14 @@ void FailureText(char* errorText, const char* file, const char* reason) {
 
 }  // namespace
 
-bool LaunchElevated(const char* file, const char* parameters, bool wait, int showCommand, char* errorText) {
-  wchar_t wideFile[kWideCapacity];
+bool LaunchElevated(const wchar_t* file, const char* fileText, const char* parameters, bool wait, int showCommand,
+                    char* errorText) {
   wchar_t wideParameters[kWideCapacity];
   char systemText[kErrorTextCapacity];
-  size_t fileLength = 0;
   size_t parametersLength = 0;
 
-  if (TextFailed(TextLength(file, kPathCapacity, &fileLength))) {
+  const size_t fileLength = file != nullptr ? wcsnlen(file, kPathCapacity) : 0;
+  if (fileLength == 0 || fileLength == kPathCapacity) {
     CopyText(errorText, kErrorTextCapacity,
              "Unable to run the program: its path is missing or has 260 or more characters");
     return false;
@@ -53,12 +53,12 @@ bool LaunchElevated(const char* file, const char* parameters, bool wait, int sho
   // the program with different words than the caller chose.
   if (parameters == nullptr) parameters = "";
   if (TextFailed(TextLength(parameters, kWideCapacity, &parametersLength))) {
-    FailureText(errorText, file, "its parameters have 4096 or more characters");
+    FailureText(errorText, fileText, "its parameters have 4096 or more characters");
     return false;
   }
-  if (!ToWide(file, fileLength, wideFile) || !ToWide(parameters, parametersLength, wideParameters)) {
+  if (!ToWide(parameters, parametersLength, wideParameters)) {
     GetLastErrorText(systemText);
-    FailureText(errorText, file, systemText);
+    FailureText(errorText, fileText, systemText);
     return false;
   }
 
@@ -68,11 +68,13 @@ bool LaunchElevated(const char* file, const char* parameters, bool wait, int sho
   // FLAG_NO_UI: without it the shell reports a failure (a missing file, say) in a modal
   // box and does not return until someone closes it. The elevation prompt is the
   // platform's own and still appears. NOASYNC: the caller may exit right after this
-  // returns, so the shell must finish the launch before it does.
-  launch.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+  // returns, so the shell must finish the launch before it does. NOZONECHECKS: the user
+  // has said yes to the downloaded program once; what it starts is its own copy, made here,
+  // and must not ask again.
+  launch.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC | SEE_MASK_NOZONECHECKS;
   launch.hwnd = NULL;
   launch.lpVerb = L"RunAs";
-  launch.lpFile = wideFile;
+  launch.lpFile = file;
   launch.lpParameters = wideParameters;
   launch.lpDirectory = L"";
   launch.nShow = showCommand;
@@ -87,7 +89,7 @@ bool LaunchElevated(const char* file, const char* parameters, bool wait, int sho
   if (!launched) GetLastErrorText(systemText);
   if (SUCCEEDED(com)) CoUninitialize();
   if (!launched) {
-    FailureText(errorText, file, systemText);
+    FailureText(errorText, fileText, systemText);
     return false;
   }
   // Started through an association the shell may hand back no process: nothing to wait for.

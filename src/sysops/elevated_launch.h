@@ -2,10 +2,12 @@
 // for the last error.
 #pragma once
 
-// Starts file (at most 259 characters) with parameters (at most 4095), waiting for it
-// to end when wait is true. On failure errorText (2048 characters) names the program and
-// gives the system's message.
-bool LaunchElevated(const char* file, const char* parameters, bool wait, int showCommand, char* errorText);
+// Starts file (at most 259 wide characters) with parameters (at most 4095), waiting for it
+// to end when wait is true, without the shell's check of where the file came from. On
+// failure errorText (2048 characters) names the program as fileText, the name the log knows
+// it by, and gives the system's message.
+bool LaunchElevated(const wchar_t* file, const char* fileText, const char* parameters, bool wait, int showCommand,
+                    char* errorText);
 
 // The system's message for the calling thread's last error, cleaned to printable ASCII,
 // or the code's decimal number; text holds 2048 characters. Call it right after the

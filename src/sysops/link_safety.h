@@ -18,12 +18,3 @@ bool IsRealFolder(const char* path);
 // control, Users read. Nobody else can then plant anything in it or replace it by a link.
 // An existing folder is left as it is; false then, as for any failure.
 bool CreateProtectedFolder(const char* path);
-
-// Where the platform must finally reach path when nothing from path[split] on is a link: the
-// final path of the folder before split (the drive's root for "C:" or an empty folder part),
-// followed by the rest of path, which begins with its backslash.
-bool FinalPathThrough(const char* path, size_t split, char* finalPath);
-
-// True when a file stands at path and is a link: a reparse point, or a file the platform
-// finally reaches elsewhere. Deleting such a name may delete what it points to.
-bool NamesAFileLink(const char* path);

@@ -1,19 +1,21 @@
-// Making sure that the elevated start runs this program and nothing planted in its place.
-// A user who created a file under the copy's name before the copy was made would keep owning
-// it after the shell copied over it, and could rewrite it before the elevated start or before
-// the next administrator's logon, when the run-once value starts it. So the place is cleared
-// first, the copy is handed to Administrators, and it is started only while this program
-// holds it open against writers and has found it equal to itself.
+// Placing this program's copy and starting it, through handles, the copy held from its
+// creation until its start has returned. A path handed
+// to someone else is walked again by name, and in a temporary directory every user may write
+// to (C:\Windows\Temp) a user could put their own file there in between and keep a handle to
+// it that no later check notices. So the folder is held as itself, a file already under the
+// copy's name is judged and deleted through its own handle, and the copy is created new
+// relative to the held folder with its owner and rights given at creation, written through
+// that handle and held against writers and deleters until the shell has started it.
 #include "sysops/program_copy.h"
 
 #include <windows.h>
-#include <aclapi.h>
 #include <sddl.h>
-#include <string.h>
 
 #include "sysops/elevated_launch.h"
-#include "sysops/link_safety.h"
+#include "sysops/files_by_handle.h"
 #include "util/bounded_text.h"
+#include "util/path_spelling.h"
+#include "util/paths.h"
 
 namespace {
 
@@ -22,134 +24,224 @@ namespace {
 // FILE_GENERIC_READ | FILE_GENERIC_EXECUTE).
 const char kCopySecurity[] = "O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1200a9;;;BU)";
 
-// Read in pieces of this size when the copy is compared with the program.
-const DWORD kCompareChunk = 4096;
+// The program is read and written in pieces of this size.
+const DWORD kCopyChunk = 16384;
 
-// The launch's failure sentence for a copy that was not started, with the system's text
-// for the last error after why; call it right after the failed call.
-void RefuseWithLastError(char* errorText, const char* copyPath, const char* why) {
+const DWORD kFolderAccess = FILE_TRAVERSE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES;
+const DWORD kOldFileAccess = DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
+
+const char kNothingCopied[] = "Nothing was copied.";
+const char kNothingStarted[] = "Nothing was started.";
+
+// errorText: what (formatted with path), the system's text for the last error, then
+// outcome. Call it right after the failed call.
+void ExplainLastError(char* errorText, const char* what, const char* path, const char* outcome) {
   char systemText[kErrorTextCapacity];
+  char failure[kErrorTextCapacity];
   GetLastErrorText(systemText);
-  FormatText(errorText, kErrorTextCapacity, "Unable to run the program: %s Error Message: %s: %s Nothing was started.",
-             copyPath, why, systemText);
+  FormatText(failure, kErrorTextCapacity, what, path);
+  FormatText(errorText, kErrorTextCapacity, "%s: %s %s", failure, systemText, outcome);
 }
 
-// Opens path for reading (and, when protect is set, for changing its owner and DACL) so
-// that nobody else can write, rename or delete it while the handle is open.
-HANDLE OpenDenyingWriters(const char* path, bool protect) {
-  const DWORD access = GENERIC_READ | (protect ? (READ_CONTROL | WRITE_DAC | WRITE_OWNER) : 0);
-  return CreateFileA(path, access, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-}
-
-// Through the open handle, so that it is the file just checked that gets the rights.
-bool ProtectOpenCopy(HANDLE copy, const char* copyPath, char* errorText) {
-  PSECURITY_DESCRIPTOR descriptor = NULL;
-  PSID owner = NULL;
-  PACL dacl = NULL;
-  BOOL defaulted = FALSE;
-  BOOL present = FALSE;
-  DWORD result = ERROR_SUCCESS;
-  bool protectedNow = false;
-
-  if (ConvertStringSecurityDescriptorToSecurityDescriptorA(kCopySecurity, SDDL_REVISION_1, &descriptor, NULL) &&
-      GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) &&
-      GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted)) {
-    result = SetSecurityInfo(copy, SE_FILE_OBJECT,
-                             OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
-                             owner, NULL, dacl, NULL);
-    SetLastError(result);
-    protectedNow = result == ERROR_SUCCESS;
+const wchar_t* FileNameOf(const wchar_t* path) {
+  const wchar_t* name = path;
+  for (const wchar_t* at = path; *at != L'\0'; ++at) {
+    if (*at == L'\\') name = at + 1;
   }
-  if (!protectedNow) {
-    RefuseWithLastError(errorText, copyPath, "The copy's owner and access rights could not be set to Administrators only");
-  }
-
-  if (descriptor != NULL) {
-    LocalFree(descriptor);
-    descriptor = NULL;
-  }
-  return protectedNow;
+  return name;
 }
 
-// Reads up to kCompareChunk bytes; false on a read error.
-bool ReadChunk(HANDLE file, char* chunk, DWORD* got) {
-  *got = 0;
-  return ReadFile(file, chunk, kCompareChunk, got, NULL) != FALSE;
+// copyPath (260) := folder followed by name; false when that does not fit.
+bool ComposeCopyPath(const wchar_t* folder, const wchar_t* name, wchar_t* copyPath) {
+  const size_t folderLength = wcsnlen(folder, kPathCapacity);
+  const size_t nameLength = wcsnlen(name, kPathCapacity);
+  if (folderLength + nameLength >= kPathCapacity) return false;
+  wmemcpy(copyPath, folder, folderLength);
+  wmemcpy(copyPath + folderLength, name, nameLength + 1);
+  return true;
 }
 
-// True when both files, read from their start, hold the same bytes.
-bool SameBytes(HANDLE copy, HANDLE own, const char* copyPath, char* errorText) {
-  char copyChunk[kCompareChunk];
-  char ownChunk[kCompareChunk];
-  DWORD copyGot = 0;
-  DWORD ownGot = 0;
-  do {
-    if (!ReadChunk(copy, copyChunk, &copyGot) || !ReadChunk(own, ownChunk, &ownGot)) {
-      RefuseWithLastError(errorText, copyPath, "The copy could not be compared with this program");
+// A copy's path that does not fit is named in the log as the folder's text followed by the
+// name's, cut to the line's path.
+void NameOverlongCopy(const wchar_t* folder, const wchar_t* name, char* copyText) {
+  SpelledPath place = {};
+  char nameText[kPathCapacity] = {};
+  CopyPath(place.path, folder);
+  SpellPath(&place);
+  if (!ExactText(name, nameText, kPathCapacity)) RenderedText(name, nameText, kPathCapacity);
+  CopyText(copyText, kPathCapacity, place.text);
+  AppendText(copyText, kPathCapacity, nameText);
+}
+
+// True when the open folder is a folder, no link, and finally reached at folderPath.
+bool IsFolderItselfAt(HANDLE folder, const wchar_t* folderPath) {
+  wchar_t expected[kPathCapacity] = {};
+  BY_HANDLE_FILE_INFORMATION information = {};
+  CopyPath(expected, folderPath);
+  // A final path ends without a backslash, but for a drive's root.
+  const size_t length = wcsnlen(expected, kPathCapacity);
+  if (length > 3 && expected[length - 1] == L'\\') expected[length - 1] = L'\0';
+  return IsItselfAt(folder, expected, &information) && (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// Deletes whatever plain file stands under name in the held folder. A link is left as it is:
+// deleting a file link through a handle may delete the file it points to.
+bool ClearCopyPlace(HANDLE folder, const wchar_t* name, const SpelledPath* copy, char* errorText) {
+  BY_HANDLE_FILE_INFORMATION information = {};
+  HANDLE old = INVALID_HANDLE_VALUE;
+  bool cleared = false;
+
+  old = OpenEntryAsItself(folder, name, wcslen(name), kOldFileAccess, kShareAll);
+  if (old == INVALID_HANDLE_VALUE) {
+    cleared = GetLastError() == ERROR_FILE_NOT_FOUND;
+    if (!cleared) ExplainLastError(errorText, "The file already at %s could not be deleted", copy->text, kNothingCopied);
+  } else if (!IsItselfAt(old, copy->path, &information)) {
+    FormatText(errorText, kErrorTextCapacity,
+               "The file already at %s is a link, left as it is so that what it points to is not deleted. "
+               "Nothing was copied.",
+               copy->text);
+  } else if (DeleteThroughHandle(old)) {
+    cleared = true;
+  } else {
+    ExplainLastError(errorText, "The file already at %s could not be deleted", copy->text, kNothingCopied);
+  }
+
+  if (old != INVALID_HANDLE_VALUE) {
+    CloseHandle(old);
+    old = INVALID_HANDLE_VALUE;
+  }
+  return cleared;
+}
+
+// Reads the whole program from own and writes it through copy; false, with the last error
+// set, at the first failure.
+bool WriteProgram(HANDLE own, HANDLE copy) {
+  char chunk[kCopyChunk];
+  DWORD got = 0;
+  DWORD written = 0;
+  for (;;) {
+    if (!ReadFile(own, chunk, kCopyChunk, &got, nullptr)) return false;
+    if (got == 0) return true;
+    if (!WriteFile(copy, chunk, got, &written, nullptr)) return false;
+    if (written != got) {
+      SetLastError(ERROR_WRITE_FAULT);
       return false;
     }
-    if (copyGot != ownGot || memcmp(copyChunk, ownChunk, copyGot) != 0) {
-      FormatText(errorText, kErrorTextCapacity,
-                 "Unable to run the program: %s Error Message: The copy's bytes differ from this program's own; "
-                 "nothing was started.",
-                 copyPath);
-      return false;
-    }
-  } while (copyGot != 0);
+  }
+}
+
+// Replaces the handle in *held by a new one on the same file that only reads and lets
+// others share only what share says. The shell cannot start a file that a handle may write,
+// and a new handle must share what the held one does, so the copy passes from its writer
+// to a reader that shares writing and on to one that shares reading only, never let go.
+bool ReopenForReading(HANDLE* held, DWORD share) {
+  HANDLE reader = ReOpenFile(*held, GENERIC_READ, share, 0);
+  if (reader == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(*held);
+  *held = reader;
   return true;
 }
 
 }  // namespace
 
-bool ClearPlaceForCopy(const char* path, char* errorText) {
-  // Some platforms delete, or make writable, a link's target when asked to by the link's name.
-  if (NamesAFileLink(path)) {
-    FormatText(errorText, kErrorTextCapacity,
-               "The file already at %s is a link, left as it is so that what it points to is not "
-               "deleted. Nothing was copied.",
-               path);
-    return false;
-  }
-  // A read-only file would refuse the deletion, where the shell's copy used to replace it.
-  SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
-  if (DeleteFileA(path)) return true;
-  // Nothing there: the shell's copy will report a missing folder itself.
-  if (GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND) return true;
-  char systemText[kErrorTextCapacity];
-  GetLastErrorText(systemText);
-  FormatText(errorText, kErrorTextCapacity, "The file already at %s could not be deleted: %s Nothing was copied.",
-             path, systemText);
-  return false;
-}
-
-bool LaunchCheckedCopy(const char* copyPath, const char* ownPath, const char* parameters, char* errorText) {
-  HANDLE copy = INVALID_HANDLE_VALUE;
+bool PlaceCopy(const wchar_t* ownPath, const wchar_t* tempDirectory, PlacedCopy* placed, char* copyText,
+               char* errorText) {
   HANDLE own = INVALID_HANDLE_VALUE;
-  bool launched = false;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  bool written = false;
+  const wchar_t* name = FileNameOf(ownPath);
+  const bool copyPathFits = ComposeCopyPath(tempDirectory, name, placed->path.path);
 
-  copy = OpenDenyingWriters(copyPath, true);
-  if (copy == INVALID_HANDLE_VALUE) {
-    RefuseWithLastError(errorText, copyPath, "The copy could not be opened against other writers");
+  if (copyPathFits) {
+    SpellPath(&placed->path);
+    CopyText(copyText, kPathCapacity, placed->path.text);
+  } else {
+    NameOverlongCopy(tempDirectory, name, copyText);
+  }
+  if (ownPath[0] == L'\0') {
+    CopyText(errorText, kErrorTextCapacity,
+             "This program's own path is not known (it has 260 or more characters); nothing was copied.");
     goto done;
   }
-  if (!ProtectOpenCopy(copy, copyPath, errorText)) goto done;
-  own = OpenDenyingWriters(ownPath, false);
+  // With an empty folder the copy would land in the current directory instead.
+  if (tempDirectory[0] == L'\0') {
+    CopyText(errorText, kErrorTextCapacity, "The temporary directory could not be found; nothing was copied.");
+    goto done;
+  }
+  if (!copyPathFits) {
+    CopyText(errorText, kErrorTextCapacity, "The copy's path would have 260 or more characters; nothing was copied.");
+    goto done;
+  }
+
+  // Held without letting others delete or rename it, so that every name looked up in it
+  // below, and the copy's path the shell is given later, lead into this very folder.
+  placed->folder = OpenAsItself(tempDirectory, kFolderAccess, kShareHold);
+  if (placed->folder == INVALID_HANDLE_VALUE) {
+    ExplainLastError(errorText, "The temporary directory could not be opened", "", kNothingCopied);
+    goto done;
+  }
+  if (!IsFolderItselfAt(placed->folder, tempDirectory)) {
+    CopyText(errorText, kErrorTextCapacity,
+             "The temporary directory is a link or a file, or no longer where it was found; nothing was copied.");
+    goto done;
+  }
+  own = CreateFileW(ownPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (own == INVALID_HANDLE_VALUE) {
-    RefuseWithLastError(errorText, copyPath, "This program's own file could not be opened for the comparison");
+    ExplainLastError(errorText, "This program could not be copied", "", kNothingCopied);
     goto done;
   }
-  if (!SameBytes(copy, own, copyPath, errorText)) goto done;
-  // The copy stays open against writers until the shell has started it.
-  launched = LaunchElevated(copyPath, parameters, false, SW_SHOWNORMAL, errorText);
+  if (!ClearCopyPlace(placed->folder, name, &placed->path, errorText)) goto done;
+
+  // Created only where no name stands: a name someone made after the deletion is theirs.
+  if (ConvertStringSecurityDescriptorToSecurityDescriptorA(kCopySecurity, SDDL_REVISION_1, &descriptor, nullptr)) {
+    placed->copy = CreateNewEntry(placed->folder, name, wcslen(name), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                  descriptor);
+  }
+  if (placed->copy == INVALID_HANDLE_VALUE) {
+    ExplainLastError(errorText, "The copy could not be created at %s", placed->path.text, kNothingCopied);
+    goto done;
+  }
+  // A copy cut short stays, Administrators' own and never started, until the next run
+  // deletes it: deleting it through this handle would need the handle to hold the right to
+  // delete, which every later handle on the copy would then have to let others have too.
+  if (!WriteProgram(own, placed->copy)) {
+    ExplainLastError(errorText, "This program could not be copied", "", kNothingCopied);
+    goto done;
+  }
+  written = true;
+  // Now that the copy has its own short name, the log and the shell get the name it goes by.
+  SpellPath(&placed->path);
+  CopyText(copyText, kPathCapacity, placed->path.text);
 
 done:
   if (own != INVALID_HANDLE_VALUE) {
     CloseHandle(own);
     own = INVALID_HANDLE_VALUE;
   }
-  if (copy != INVALID_HANDLE_VALUE) {
-    CloseHandle(copy);
-    copy = INVALID_HANDLE_VALUE;
+  if (descriptor != nullptr) {
+    LocalFree(descriptor);
+    descriptor = nullptr;
   }
-  return launched;
+  return written;
+}
+
+bool StartPlacedCopy(PlacedCopy* placed, const char* parameters, char* errorText) {
+  if (!ReopenForReading(&placed->copy, FILE_SHARE_READ | FILE_SHARE_WRITE) ||
+      !ReopenForReading(&placed->copy, FILE_SHARE_READ)) {
+    ExplainLastError(errorText, "Unable to run the program: %s Error Message: The copy could not be opened against other writers",
+                     placed->path.text, kNothingStarted);
+    return false;
+  }
+  return LaunchElevated(placed->path.spelled, placed->path.text, parameters, false, SW_SHOWNORMAL, errorText);
+}
+
+void ReleasePlacedCopy(PlacedCopy* placed) {
+  if (placed->copy != INVALID_HANDLE_VALUE) {
+    CloseHandle(placed->copy);
+    placed->copy = INVALID_HANDLE_VALUE;
+  }
+  if (placed->folder != INVALID_HANDLE_VALUE) {
+    CloseHandle(placed->folder);
+    placed->folder = INVALID_HANDLE_VALUE;
+  }
 }

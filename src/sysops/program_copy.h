@@ -1,18 +1,36 @@
 // The copy of the program that the first run puts into the temporary directory and starts
 // elevated. That directory may be C:\Windows\Temp, where every user can create files, so
-// the copy must be a new file of this program's own and must still be this program, byte
-// for byte, when it is started.
+// the copy must be a new file of this program's own from the moment it exists until it has
+// been started: nobody else may write it, replace it or change its owner or rights.
 #pragma once
 
-// Deletes the file at path, so that the copy made there next is a new file and not one
-// that someone else created, still owns and could rewrite. A missing file is fine. On
-// failure errorText (2048 characters) says why and that nothing was copied.
-bool ClearPlaceForCopy(const char* path, char* errorText);
+#include <windows.h>
 
-// Starts the copy at copyPath elevated with parameters, as LaunchElevated does, but only
-// when it is this program: it is opened denying other writers and deleters, given the owner
-// Administrators and a protected DACL (SYSTEM and Administrators full control, Users read
-// and execute), and compared byte for byte with ownPath; the copy is held open that way
-// until the launch has returned. On failure errorText is "Unable to run the program:
-// <copyPath> Error Message: <why>".
-bool LaunchCheckedCopy(const char* copyPath, const char* ownPath, const char* parameters, char* errorText);
+#include "util/path_spelling.h"
+
+// The placed copy, held from its creation until the caller releases it: the temporary
+// directory (nobody may rename or replace it) and the copy (nobody else may write, delete or
+// replace it). Released with ReleasePlacedCopy.
+struct PlacedCopy {
+  HANDLE folder = INVALID_HANDLE_VALUE;
+  HANDLE copy = INVALID_HANDLE_VALUE;
+  SpelledPath path = {};
+};
+
+// Copies the program at ownPath into tempDirectory (its trailing backslash included; both in
+// their final form) under its own file name. A file already under that name is deleted
+// first, unless it is a link. The copy is created new, owned by Administrators with a
+// protected DACL (SYSTEM and Administrators full control, Users read and execute) from its
+// first instant, and written through its own handle, which placed keeps. copyText (260
+// characters) receives the copy's path as the log names it. False, with errorText (2048
+// characters) saying why nothing was copied, when there is no copy to start.
+bool PlaceCopy(const wchar_t* ownPath, const wchar_t* tempDirectory, PlacedCopy* placed, char* copyText,
+               char* errorText);
+
+// Starts the placed copy elevated with parameters, holding it against writers and deleters
+// until the start has returned. On failure errorText is "Unable to run the program:
+// <copy> Error Message: <why>".
+bool StartPlacedCopy(PlacedCopy* placed, const char* parameters, char* errorText);
+
+// Lets go of the copy and its folder.
+void ReleasePlacedCopy(PlacedCopy* placed);

@@ -112,19 +112,20 @@ LONG DeleteSubtreeInView(HKEY parent, const char* name, REGSAM view) {
 
 }  // namespace
 
-bool SetRegistryString(HKEY root, const char* keyPath, const char* valueName, const char* valueText) {
+bool SetRegistryString(HKEY root, const char* keyPath, const wchar_t* valueName, const wchar_t* valueText) {
   HKEY key = nullptr;
-  size_t length = 0;
   bool stored = false;
   // A text without a terminator within the limit is refused rather than stored cut or
   // empty: either would be a wrong value answered as a stored one.
-  if (TextFailed(TextLength(valueText, kTextLimit, &length))) return false;
+  const size_t length = wcsnlen(valueText, kTextLimit);
+  if (length == kTextLimit) return false;
 
   if (RegCreateKeyExA(root, keyPath, 0, nullptr, REG_OPTION_NON_VOLATILE, kSetAccess | kDefaultView,
                       nullptr, &key, nullptr) == ERROR_SUCCESS) {
-    // REG_SZ is stored with its terminating zero.
-    stored = RegSetValueExA(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(valueText),
-                            static_cast<DWORD>(length + 1)) == ERROR_SUCCESS;
+    // REG_SZ is stored with its terminating zero; in UTF-16, so that a path the code page
+    // cannot spell is stored as the path it is.
+    stored = RegSetValueExW(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(valueText),
+                            static_cast<DWORD>((length + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
   }
   CloseKeySlot(&key);
   return stored;

@@ -4,8 +4,9 @@
 
 #include <windows.h>
 
-// Stores valueText as a REG_SZ value, creating every missing key on the path.
-bool SetRegistryString(HKEY root, const char* keyPath, const char* valueName, const char* valueText);
+// Stores valueText (at most 4095 wide characters) as a REG_SZ value, creating every missing
+// key on the path.
+bool SetRegistryString(HKEY root, const char* keyPath, const wchar_t* valueName, const wchar_t* valueText);
 
 // Deletes one value (the default value for an empty name).
 bool DeleteRegistryValue(HKEY root, const char* keyPath, const char* valueName);

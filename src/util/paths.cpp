@@ -1,48 +1,40 @@
 #include "util/paths.h"
 
-#include <string.h>
 #include <windows.h>
 
 #include "util/bounded_text.h"
-#include "util/text_helpers.h"
 
-bool GetModulePath(char* path) {
-  char answer[kPathCapacity] = {};
+bool CopyPath(wchar_t* to, const wchar_t* from) {
+  const size_t length = wcsnlen(from, kPathCapacity);
+  const size_t kept = length < kPathCapacity ? length : kPathCapacity - 1;
+  wmemcpy(to, from, kept);
+  to[kept] = L'\0';
+  return kept == length;
+}
+
+bool GetModulePath(wchar_t* path) {
+  wchar_t answer[kPathCapacity] = {};
   // A path that does not fit comes back cut, with the buffer's whole length: a cut path
   // names another file, so it is no answer at all.
-  const DWORD length = GetModuleFileNameA(nullptr, answer, static_cast<DWORD>(kPathCapacity));
+  const DWORD length = GetModuleFileNameW(nullptr, answer, static_cast<DWORD>(kPathCapacity));
   if (length == 0 || length >= kPathCapacity) return false;
-  CopyText(path, kPathCapacity, answer);
-  return true;
+  return CopyPath(path, answer);
 }
 
-void GetTempDirectory(char* path) {
-  CopyText(path, kPathCapacity, "");
-  char answer[kPathCapacity] = {};
-  const DWORD length = GetTempPathA(static_cast<DWORD>(kPathCapacity), answer);
-  if (length == 0 || length > kPathCapacity) return;
-  CopyText(path, kPathCapacity, answer);
+void GetTempDirectory(wchar_t* path) {
+  wchar_t answer[kPathCapacity] = {};
+  path[0] = L'\0';
+  // A path that does not fit is answered with the size it needs, and nothing is written.
+  const DWORD length = GetTempPathW(static_cast<DWORD>(kPathCapacity), answer);
+  if (length == 0 || length >= kPathCapacity) return;
+  CopyPath(path, answer);
 }
 
-void SourceDirectoryOf(char* path) {
-  // Measured first: a path without a terminator in its buffer is never read further.
-  size_t length = 0;
-  if (TextFailed(TextLength(path, kPathCapacity, &length)) || length == 0) return;
-
-  const char separator = FindNoCase(path, "http") == 1 ? '/' : '\\';
-  const bool quoted = path[0] == '"';
-
-  char result[kPathCapacity] = {};
+void SourceDirectoryOf(wchar_t* path) {
+  const size_t length = wcsnlen(path, kPathCapacity);
+  if (length == kPathCapacity) return;
   size_t position = length;
-  while (position > 0) {
-    --position;
-    if (path[position] == separator) break;
-  }
-  if (position > 0 && path[position] == separator) {
-    LeftPart(path, result, static_cast<int>(position));
-  }
-  if (quoted && result[0] == '"') {
-    RightPart(result, result, static_cast<int>(strlen(result)) - 1);
-  }
-  CopyText(path, kPathCapacity, result);
+  while (position > 0 && path[position - 1] != L'\\') --position;
+  // position is one past the last backslash, or 0 when there is none.
+  path[position > 1 ? position - 1 : 0] = L'\0';
 }

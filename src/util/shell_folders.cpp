@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include "util/bounded_text.h"
+#include "util/path_spelling.h"
 #include "util/text_helpers.h"
 
 const FolderRow FolderTable[kFolderTableRows] = {
@@ -75,16 +76,17 @@ bool GetFolderPath(const char* name, char* path) {
   const int id = FolderIdFromName(name);
   if (id == -1) return false;
   PIDLIST_ABSOLUTE location = nullptr;
-  char answer[kPathCapacity] = {};
+  SpelledPath folder = {};
   bool found = false;
   // A folder that the shell can locate may still have no file-system path (a virtual
   // folder); that is no path to work from, so it counts as not found and the caller's
-  // path stays as it was.
+  // path stays as it was. So does a path that the code page can name only by its look-alike.
   if (SHGetFolderLocation(nullptr, id, nullptr, 0, &location) == S_OK &&
-      SHGetPathFromIDListA(location, answer) && answer[0] != '\0') {
-    CopyText(path, kPathCapacity, answer);
-    found = true;
+      SHGetPathFromIDListW(location, folder.path) && folder.path[0] != L'\0') {
+    SpellPath(&folder);
+    found = folder.spelling != PathSpelling::kRendered;
   }
+  if (found) CopyText(path, kPathCapacity, folder.text);
   if (location != nullptr) {
     CoTaskMemFree(location);
     location = nullptr;

@@ -14,9 +14,9 @@ extern const FolderRow FolderTable[kFolderTableRows];
 // around the name ignored), or -1.
 int FolderIdFromName(const char* name);
 
-// Writes the folder's file-system path into path (260 characters); false, with path
-// unchanged, for an unknown name or a folder the shell cannot locate or that has no
-// file-system path.
+// Writes the folder's file-system path into path (260 characters), exactly or in its short
+// form; false, with path unchanged, for an unknown name, a folder the shell cannot locate or
+// that has no file-system path, or one that the code page cannot name (see SpellPath).
 bool GetFolderPath(const char* name, char* path);
 
 // The folder's path followed by suffix, into path (260 characters). False, with path empty,

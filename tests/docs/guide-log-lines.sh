@@ -16,19 +16,16 @@ unreached=(
   "    Stop failed.  Error: Unable to stop KESPWindowsService (OpenService Error).  Error: Access is denied (5)."
   "    Stop failed.  Error: Unable to access the services database."
   "    Removal failed.  Error: Unable to remove KESPWindowsService: it stopped, but the service manager would not open it with full access or mark it for deletion."
-  # The copy's place is cleared just before the shell copies, so no other program has the new
-  # copy open or changed at the check; the shell tests make those refusals directly. Wine
-  # does not enforce ACLs, and the running program's file is always readable.
+  # The copy is created new and only the program has it open, so holding it for its start
+  # meets no other writer.
   "    <copy> launch failed.  Error: Unable to run the program: <copy> Error Message: The copy could not be opened against other writers: <system message> Nothing was started."
-  "    <copy> launch failed.  Error: Unable to run the program: <copy> Error Message: The copy's owner and access rights could not be set to Administrators only: <system message> Nothing was started."
-  "    <copy> launch failed.  Error: Unable to run the program: <copy> Error Message: This program's own file could not be opened for the comparison: <system message> Nothing was started."
-  "    <copy> launch failed.  Error: Unable to run the program: <copy> Error Message: The copy could not be compared with this program: <system message> Nothing was started."
-  "    <copy> launch failed.  Error: Unable to run the program: <copy> Error Message: The copy's bytes differ from this program's own; nothing was started."
+  # The running program's file is always readable, and a prefix's disk does not fill up.
+  "    Copy from: <program> to: <temporary directory> failed.  Error: This program could not be copied: <system message> Nothing was copied."
+  # Only a swap between the run's start and the copy (a folder made a link, or moved) gives it.
+  "    Copy from: <program> to: <temporary directory> failed.  Error: The temporary directory is a link or a file, or no longer where it was found; nothing was copied."
   # Only a service that never finishes stopping gives this, and it holds the removal run for
   # about 20 s; the service tests produce the text with short pauses instead.
   "    Stop failed.  Error: Unable to stop KESPWindowsService: it was still stopping when the wait ended (state <number>)."
-  # The paths come from Windows' own folders, which never reach 260 characters in a prefix.
-  "    Copy from: <program> to: <temporary directory> failed.  Error: Error: path of 260 or more characters not handed to SHFileOperation"
   # The all-users application-data folder is always found in a prefix, at a short path.
   "    Delete failed.  Error: The home path is not known (no all-users application-data folder, or a path that does not fit); nothing was deleted."
 )

@@ -39,14 +39,13 @@ void Record(const char* mode, DriverBuffers* buffers, int zapFiles) {
   FILE* out = fopen(recordPath, "wb");
   if (out == nullptr) return;
   fprintf(out, "mode=%s\nzapFiles=%d\nsilentMode=%d\n", mode, zapFiles, silentMode);
-  fprintf(out, "sourceDirectory=%s\ntempDirectory=%s\nlogPath=%s\n", buffers->exePath,
-          buffers->tempDirectory, logPath);
+  fprintf(out, "sourceDirectory=%s\ntempDirectory=%s\nlogPath=%s\n", buffers->sourceDirectory.text,
+          buffers->tempDirectory.text, logPath);
   fprintf(out, "screen=%d,%d\n", GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
   RecordWindow(out, "mainWindow", mainWindow);
   RecordWindow(out, "statusWindow", statusWindow);
-  bool untouched = buffers->homePath[0] == '\0' && buffers->copySource[0] == '\0' &&
-                   buffers->tempCopyPath[0] == '\0' && buffers->launchArguments[0] == '\0' &&
-                   buffers->errorText[0] == '\0';
+  bool untouched = buffers->homePath[0] == '\0' && buffers->tempCopyPath[0] == '\0' &&
+                   buffers->launchArguments[0] == '\0' && buffers->errorText[0] == '\0';
   fprintf(out, "stageBuffersZero=%d\n", untouched ? 1 : 0);
   fclose(out);
 }

@@ -16,36 +16,43 @@ const char* Name(RunMode mode) {
   return "?";
 }
 
-std::string Choose(const char* temp, const char* source, bool zapFiles) {
+std::string Choose(const wchar_t* temp, const wchar_t* source, bool zapFiles) {
   return Name(ChooseRunMode(temp, source, zapFiles));
 }
 
-const char* const kTemp = "C:\\users\\admin\\AppData\\Local\\Temp\\";
+const wchar_t* const kTemp = L"C:\\users\\admin\\AppData\\Local\\Temp\\";
 
 }  // namespace
 
 TEST(RunMode, OutsideTheTemporaryDirectoryAlwaysRelaunchesEvenWithZapfiles) {
-  EXPECT_EQ("Relaunch", Choose(kTemp, "C:\\users\\admin\\Downloads", false));
-  EXPECT_EQ("Relaunch", Choose(kTemp, "C:\\users\\admin\\Downloads", true));
-  EXPECT_EQ("Relaunch", Choose(kTemp, "D:\\users\\admin\\AppData\\Local\\Temp", false));
+  EXPECT_EQ("Relaunch", Choose(kTemp, L"C:\\users\\admin\\Downloads", false));
+  EXPECT_EQ("Relaunch", Choose(kTemp, L"C:\\users\\admin\\Downloads", true));
+  EXPECT_EQ("Relaunch", Choose(kTemp, L"D:\\users\\admin\\AppData\\Local\\Temp", false));
 }
 
 TEST(RunMode, InsideTheTemporaryDirectoryRemovesOrCleansFilesByZapfiles) {
-  EXPECT_EQ("Removal", Choose(kTemp, "C:\\users\\admin\\AppData\\Local\\Temp", false));
-  EXPECT_EQ("FileCleanup", Choose(kTemp, "C:\\users\\admin\\AppData\\Local\\Temp", true));
+  EXPECT_EQ("Removal", Choose(kTemp, L"C:\\users\\admin\\AppData\\Local\\Temp", false));
+  EXPECT_EQ("FileCleanup", Choose(kTemp, L"C:\\users\\admin\\AppData\\Local\\Temp", true));
   // The platform may spell the same directory with other letter case.
-  EXPECT_EQ("Removal", Choose(kTemp, "c:\\USERS\\Admin\\appdata\\local\\TEMP", false));
+  EXPECT_EQ("Removal", Choose(kTemp, L"c:\\USERS\\Admin\\appdata\\local\\TEMP", false));
 }
 
 TEST(RunMode, SourceThatIsOnlyPartOfTheTemporaryPathCountsAsInside) {
-  EXPECT_EQ("Removal", Choose(kTemp, "C:", false));
-  EXPECT_EQ("FileCleanup", Choose(kTemp, "C:\\users", true));
+  EXPECT_EQ("Removal", Choose(kTemp, L"C:", false));
+  EXPECT_EQ("FileCleanup", Choose(kTemp, L"C:\\users", true));
 }
 
 TEST(RunMode, MissingOrOverlongDirectoriesRelaunch) {
-  EXPECT_EQ("Relaunch", Choose("", "C:\\users\\admin\\AppData\\Local\\Temp", false));
-  EXPECT_EQ("Relaunch", Choose(kTemp, "", true));
+  EXPECT_EQ("Relaunch", Choose(L"", L"C:\\users\\admin\\AppData\\Local\\Temp", false));
+  EXPECT_EQ("Relaunch", Choose(kTemp, L"", true));
   EXPECT_EQ("Relaunch", Choose(kTemp, nullptr, false));
-  const std::string longTemp = std::string(4096, 'x') + kTemp;
-  EXPECT_EQ("Relaunch", Choose(longTemp.c_str(), "C:\\users", false));
+  const std::wstring longTemp = std::wstring(4096, L'x') + kTemp;
+  EXPECT_EQ("Relaunch", Choose(longTemp.c_str(), L"C:\\users", false));
+}
+
+// A folder that the code page spells like the temporary directory is still another folder.
+TEST(RunMode, LookAlikeOfTheTemporaryDirectoryRelaunches) {
+  const wchar_t* const temp = L"C:\\users\\\u0141ukasz\\Temp\\";
+  EXPECT_EQ("Relaunch", Choose(temp, L"C:\\users\\Lukasz\\Temp", false));
+  EXPECT_EQ("Removal", Choose(temp, L"c:\\USERS\\\u0142UKASZ\\temp", false));
 }

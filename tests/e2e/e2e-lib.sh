@@ -29,9 +29,12 @@ E2E_FAILURES=0
 
 # Every scenario's opening: the suite's prefix, nothing left of earlier runs (now and when
 # the script ends), and the paths the program will see (the temporary directory ends with
-# its backslash). SOURCE_DIR and BUILT_EXE are the program where the build left it, seen
-# through the prefix's link to the build tree (tests/wine/prefix-setup.sh), so that the
-# paths the program logs are the same wherever the repository was cloned.
+# its backslash). SOURCE_DIR and BUILT_EXE are a copy of the built program in a folder of its
+# own on drive C:, as in a download folder: the build tree reaches the prefix through a link
+# (tests/wine/prefix-setup.sh), and the program names itself by the path it is finally
+# reached at, which would be the clone's own. TEMP_TEXT and COPY_TEXT are the temporary
+# directory and the copy as the log names them; a scenario whose names the code page cannot
+# spell sets them to their short forms.
 e2e_start() {
   local missing=0 file paths
   for file in "$PRODUCT_EXE" "$UNINSTALLER"; do
@@ -52,8 +55,41 @@ e2e_start() {
   TEMP_DIR=$(grep '^temp=' <<<"$paths" | cut -d= -f2-)
   HOME_DIR=$(grep '^home=' <<<"$paths" | cut -d= -f2-)
   COPY="${TEMP_DIR}VuzavoRURIvezarov.exe"
-  SOURCE_DIR=$BUILD_ON_C
+  TEMP_TEXT=$TEMP_DIR
+  COPY_TEXT=$COPY
+  SOURCE_DIR='C:\E2eProgram'
   BUILT_EXE="$SOURCE_DIR\\VuzavoRURIvezarov.exe"
+  mkdir -p "$(unix_path "$SOURCE_DIR")"
+  cp "$UNINSTALLER" "$(unix_path "$BUILT_EXE")"
+}
+
+# Makes <dir> the user's temporary directory, for this scenario's runs and for the next logon
+# alike (the user's environment in the registry), and puts the usual one back when the
+# scenario ends, removing the users' folders the scenario made. <final dir> (made when
+# missing) is where <dir> finally leads when it is reached through a link. The program names a folder that the code
+# page cannot spell by its short form, so TEMP_TEXT and COPY_TEXT are the short forms here.
+use_temp_directory() { # use_temp_directory <dir> [<final dir>] [<users' folder made>...]
+  local name
+  "$WINE" reg export 'HKCU\Environment' 'C:\e2e-environment.reg' /y </dev/null >>"$WINE_LOG" 2>&1
+  mv "$(unix_path 'C:\e2e-environment.reg')" "$SCRATCH/environment.reg"
+  MADE_FOLDERS=("${@:3}")
+  trap 'restore_temp_directory; product cleanup >/dev/null' EXIT
+  for name in TEMP TMP; do
+    "$WINE" reg add 'HKCU\Environment' /v "$name" /d "${1%\\}" /f </dev/null >>"$WINE_LOG" 2>&1
+  done
+  mkdir -p "$(unix_path "${2-$1}")"
+  TEMP_DIR=$1
+  COPY="${2-$1}VuzavoRURIvezarov.exe"
+  TEMP_TEXT="$(product short "${2-$1}" | sed 's/\\$//')\\"
+  COPY_TEXT="${TEMP_TEXT}VuzavoRURIvezarov.exe"
+}
+
+restore_temp_directory() {
+  local folder
+  cp "$SCRATCH/environment.reg" "$(unix_path 'C:\e2e-environment.reg')"
+  "$WINE" reg import 'C:\e2e-environment.reg' </dev/null >>"$WINE_LOG" 2>&1
+  rm -f "$(unix_path 'C:\e2e-environment.reg')"
+  for folder in "${MADE_FOLDERS[@]}"; do rm -rf "$(unix_path "$folder")"; done
 }
 
 e2e_finish() {
@@ -126,25 +162,25 @@ next_logon() { # next_logon <lines>
 
 start_lines() { # start_lines <command line> <program path> [temp directory]
   printf '%s\n' "================= KESP Uninstaller Start =================" "Command line: $1" \
-    "My path: $2" "Source directory: ${2%\\*}" "Temp directory: ${3-$TEMP_DIR}"
+    "My path: $2" "Source directory: ${2%\\*}" "Temp directory: ${3-$TEMP_TEXT}"
 }
 
 # A first run outside the temporary directory: it copies itself there and starts $COPY.
 first_run_lines() { # first_run_lines <command line> <program path> <words passed on>
   start_lines "$1" "$2"
   cat <<LINES
-Copy $2 to $TEMP_DIR
-    Copy from: $2 to: $TEMP_DIR success.
-Run $COPY $3
-    $COPY Launched OK
+Copy $2 to $TEMP_TEXT
+    Copy from: $2 to: $TEMP_TEXT success.
+Run $COPY_TEXT $3
+    $COPY_TEXT Launched OK
 LINES
 }
 
 # The copy's removal run; the three outcomes default to those of an installed product.
 removal_run_lines() { # removal_run_lines <command line> [stop] [service removal] [autostart removal]
-  start_lines "$1" "$COPY"
+  start_lines "$1" "$COPY_TEXT"
   cat <<LINES
-Add "$COPY" silent zapfiles to the RunOnce key
+Add "$COPY_TEXT" silent zapfiles to the RunOnce key
     registry item added
 Remove service
 Home path: $HOME_DIR
@@ -161,7 +197,7 @@ LINES
 }
 
 cleanup_run_lines() { # cleanup_run_lines <command line> <outcome>
-  start_lines "$1" "$COPY"
+  start_lines "$1" "$COPY_TEXT"
   printf '%s\n' "Delete home path: $HOME_DIR" "    $2"
 }
 

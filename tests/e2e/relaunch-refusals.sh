@@ -5,14 +5,21 @@
 #  2. when there is no temporary directory (its path is longer than any path the program
 #     takes), nothing is copied into the current directory and nothing is started, so a
 #     program started from its own folder cannot start itself again and again;
-#  3. when the temporary directory's path leaves no room for the copy's name, the cut path
-#     (which the shell would complete to another program's name) is not started;
+#  3. when the temporary directory's path leaves no room for the copy's name, nothing is
+#     copied, and the cut path (which the shell would complete to another program's name)
+#     is not started;
 #  4. when the program's own path is too long for it, the path is left out, not cut to
 #     the name of some other file, and nothing is copied or started;
 #  5. when a file already at the copy's place cannot be deleted (another process holds it,
-#     as whoever planted it could), nothing is copied over it and nothing is started.
+#     as whoever planted it could), nothing is copied over it and nothing is started;
+#  6. a link planted at the copy's place is left as it is;
+#  7. when the copy's name is still taken after the file there was deleted (whoever holds
+#     that file keeps its name while it is open), nothing is copied and nothing is started.
 # Each run logs the copy's outcome, the "Run" line and a launch failure saying why nothing
-# was started; no further run follows.
+# was started; no further run follows. Last, the copy's own refusal:
+#  8. when the temporary directory lies so deep that the next logon's command would have
+#     more than the 260 characters Windows runs, even with the copy's short path, the
+#     command is not written (a cut one would start another file), and the removal goes on.
 #
 # By hand, after the suite has built build/test and made its prefix:
 #   tests/e2e/relaunch-refusals.sh
@@ -35,9 +42,6 @@ refusal_lines() { # refusal_lines <program> <temp directory> <copy outcome> <lau
 }
 
 echo "== 1. the copy fails: the temporary directory's path leads through a file"
-# (Wine's shell copy reports success over a destination file that another process holds,
-# so the failure is made where the shell does report it: a folder that cannot be made,
-# which Wine's shell answers with 1223, "cancelled".)
 OWN_DIR='C:\E2eDownloads'
 BLOCKED_TEMP="$OWN_DIR\\not-a-folder.txt\\"
 mkdir -p "$(unix_path "$OWN_DIR")"
@@ -45,7 +49,8 @@ echo "a file where the temporary directory should be" >"$(unix_path "$OWN_DIR")/
 refused_run "$SOURCE_DIR" "$BUILT_EXE" "$BLOCKED_TEMP"
 capture_state blocked
 check "run-once value" "absent" "$(state_of runonce.32)"
-compare_log <(refusal_lines "$BUILT_EXE" "$BLOCKED_TEMP" "failed.  Error: Error: 1223 Rturned from SHFileOperation" \
+compare_log <(refusal_lines "$BUILT_EXE" "$BLOCKED_TEMP" \
+  "failed.  Error: The temporary directory could not be opened: Invalid name. Nothing was copied." \
   "${BLOCKED_TEMP}VuzavoRURIvezarov.exe" "$NOT_STARTED")
 
 echo "== 2. no temporary directory: the program runs from its own folder, the current directory"
@@ -67,9 +72,10 @@ mkdir -p "$(unix_path "$LONG_DIR")"
 cp "$PRODUCT_EXE" "$(unix_path "$CUT.exe")"
 refused_run "$SOURCE_DIR" "$BUILT_EXE" "$LONG_DIR"
 check "the program at the cut path was not started" "no" "$(exists "$(unix_path "${LONG_DIR}e2e_planted_ran.txt")")"
+check "nothing was copied there" "VuzavoRURI.exe" "$(ls "$(unix_path "$LONG_DIR")" | tr '\n' ' ' | sed 's/ $//')"
 rm -rf "$(unix_path "$LONG_DIR")"
-compare_log <(refusal_lines "$BUILT_EXE" "$LONG_DIR" "success." "$CUT" \
-  "Error Message: The path of the copy is too long; nothing was started.")
+compare_log <(refusal_lines "$BUILT_EXE" "$LONG_DIR" \
+  "failed.  Error: The copy's path would have 260 or more characters; nothing was copied." "$CUT" "$NOT_STARTED")
 
 echo "== 4. the program's own path does not fit in 260 characters"
 product cleanup >/dev/null
@@ -83,17 +89,25 @@ capture_state deep
 check "copies in the temporary directory" "0" "$(state_of tempcopies)"
 check "run-once value" "absent" "$(state_of runonce.32)"
 rm -rf "$(unix_path "$DEEP_DIR")"
-compare_log <(refusal_lines "" "$TEMP_DIR" "failed.  Error: Error: 5 Rturned from SHFileOperation" "$TEMP_DIR" "$NOT_STARTED")
+compare_log <(refusal_lines "" "$TEMP_DIR" \
+  "failed.  Error: This program's own path is not known (it has 260 or more characters); nothing was copied." \
+  "$TEMP_DIR" "$NOT_STARTED")
+
+# Runs the program while another process holds a file at the copy's place, sharing it as
+# hold's words say; the holder lets go at release_held_copy.
+run_while_copy_held() { # run_while_copy_held [deletable]
+  product hold "$COPY" 300 "$@" >/dev/null &
+  local deadline=$((SECONDS + 60))
+  while [ ! -f "$(unix_path "${TEMP_DIR}e2e_hold_ready")" ] && [ "$SECONDS" -lt "$deadline" ]; do sleep 0.1; done
+  run_program 60 9 "$SOURCE_DIR" "$BUILT_EXE"
+}
+release_held_copy() { : >"$(unix_path "${TEMP_DIR}e2e_hold_release")"; wait; }
 
 echo "== 5. a file at the copy's place that another process holds"
 product cleanup >/dev/null
-trap ': >"$(unix_path "${TEMP_DIR}e2e_hold_release")"; wait; product cleanup >/dev/null' EXIT
-product hold "$COPY" 300 >/dev/null &
-deadline=$((SECONDS + 60))
-while [ ! -f "$(unix_path "${TEMP_DIR}e2e_hold_ready")" ] && [ "$SECONDS" -lt "$deadline" ]; do sleep 0.1; done
-run_program 60 9 "$SOURCE_DIR" "$BUILT_EXE"
-: >"$(unix_path "${TEMP_DIR}e2e_hold_release")"
-wait
+trap 'release_held_copy; product cleanup >/dev/null' EXIT
+run_while_copy_held
+release_held_copy
 check "the held file, not overwritten" "0" "$(stat -c %s "$(unix_path "$COPY")")"
 compare_log <(refusal_lines "$BUILT_EXE" "$TEMP_DIR" \
   "failed.  Error: The file already at $COPY could not be deleted: Sharing violation. Nothing was copied." \
@@ -110,4 +124,38 @@ rm -f "$(unix_path "$COPY")"
 compare_log <(refusal_lines "$BUILT_EXE" "$TEMP_DIR" \
   "failed.  Error: The file already at $COPY is a link, left as it is so that what it points to is not deleted. Nothing was copied." \
   "$COPY" "$NOT_STARTED")
+
+echo "== 7. the copy's name still taken at the creation: the file there is held by one who lets it be deleted"
+product cleanup >/dev/null
+run_while_copy_held deletable
+check "the held file, not written" "0" "$(stat -c %s "$(unix_path "$COPY")")"
+release_held_copy
+check "no copy once the holder let go of the deleted file" "no" "$(exists "$(unix_path "$COPY")")"
+compare_log <(refusal_lines "$BUILT_EXE" "$TEMP_DIR" \
+  "failed.  Error: The copy could not be created at $COPY: File exists. Nothing was copied." \
+  "$COPY" "$NOT_STARTED")
+
+echo "== 8. a temporary directory so deep that the next logon's command does not fit"
+product cleanup >/dev/null
+# Names of eight letters have no short form of their own: only the copy's name shortens.
+DEEP_DIR="C:\\$(printf 'aaaaaaaa\\%.0s' {1..26})"
+mkdir -p "$(unix_path "$DEEP_DIR")"
+run_program 120 27 "$SOURCE_DIR" "$BUILT_EXE" --temp "$DEEP_DIR"
+capture_state deep
+check "run-once value" "absent" "$(state_of runonce.32)"
+TEMP_TEXT=$DEEP_DIR
+COPY_TEXT="${DEEP_DIR}VuzavoRURIvezarov.exe"
+SHORT_COPY=$(product short "$COPY_TEXT")
+rm -rf "$(unix_path 'C:\aaaaaaaa')"
+missing="Unable to stop KESPWindowsService (OpenService Error).  Error #1060"
+expected=$(
+  first_run_lines "" "$BUILT_EXE" ""
+  removal_run_lines "" "Stop failed.  Error: $missing" \
+    "Removal failed.  Error: Unable to remove KESPWindowsService.  Stop step: $missing" "removal failed."
+)
+added="Add \"$COPY_TEXT\" silent zapfiles to the RunOnce key"$'\n'"    registry item added"
+refused="Add \"$SHORT_COPY\" silent zapfiles to the RunOnce key"$'\n'"    registry item add failed.  Error: The \
+command has more than the 260 characters that Windows runs from RunOnce, even with the short form of the copy's \
+path; it was not written."
+compare_log <(printf '%s\n' "${expected/"$added"/"$refused"}")
 e2e_finish

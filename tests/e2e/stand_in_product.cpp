@@ -67,11 +67,34 @@ std::string NeighbourFolder() { return VendorFolder() + "\\E2eNeighbour"; }
 std::string NeighbourPrefixFolder() { return VendorFolder() + "\\KESPWindowsService_Backup"; }
 std::string LogFile() { return VendorFolder() + "\\Logs\\KESPremoval.log"; }
 
-std::string TempDirectory() {
-  char path[MAX_PATH + 1] = {};
-  GetTempPathA(sizeof(path), path);
+std::string Utf8(const wchar_t* wide) {
+  char text[4 * MAX_PATH] = {};
+  WideCharToMultiByte(CP_UTF8, 0, wide, -1, text, sizeof(text), nullptr, nullptr);
+  return text;
+}
+
+std::wstring Wide(const std::string& utf8) {
+  wchar_t wide[2 * MAX_PATH] = {};
+  MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, wide, 2 * MAX_PATH);
+  return wide;
+}
+
+// The short form of a path, in the code page: a folder named in letters the code page lacks
+// still opens by it with this helper's ANSI calls (Wine's short names are plain ASCII).
+std::string ShortAnsiPath(const wchar_t* path) {
+  wchar_t shortPath[MAX_PATH] = {};
+  char text[MAX_PATH] = {};
+  if (GetShortPathNameW(path, shortPath, MAX_PATH) == 0) wcsncpy(shortPath, path, MAX_PATH - 1);
+  WideCharToMultiByte(CP_ACP, 0, shortPath, -1, text, sizeof(text), nullptr, nullptr);
+  return text;
+}
+
+std::wstring WideTempDirectory() {
+  wchar_t path[MAX_PATH + 1] = {};
+  GetTempPathW(MAX_PATH + 1, path);
   return path;
 }
+std::string TempDirectory() { return ShortAnsiPath(WideTempDirectory().c_str()); }
 std::string PlantedMarker() { return TempDirectory() + "e2e_planted_ran.txt"; }
 std::string HoldReadyMarker() { return TempDirectory() + "e2e_hold_ready"; }
 std::string HoldReleaseMarker() { return TempDirectory() + "e2e_hold_release"; }
@@ -350,22 +373,22 @@ void WaitForUninstallersToEnd(ULONGLONG deadline) {
 // the log holds at least <log-lines> lines (the lines of every run it led to), noting every
 // status window that appeared meanwhile. The lines are counted again once every run it led
 // to has ended, so a run that should not have happened shows in the count.
-int Run(int argc, char** argv) {
-  if (argc < 6) return Fail("run needs <timeout-s> <log-lines> <workdir> <program>"), 2;
-  const DWORD timeoutMs = static_cast<DWORD>(std::atoi(argv[2])) * 1000;
-  const int wantedLines = std::atoi(argv[3]);
-  std::string commandLine = std::string("\"") + argv[5] + "\"";
-  for (int index = 6; index < argc; ++index) {
-    if (std::string(argv[index]) == "--temp" && index + 1 < argc) {
+int Run(const std::vector<std::string>& args) {
+  if (args.size() < 6) return Fail("run needs <timeout-s> <log-lines> <workdir> <program>"), 2;
+  const DWORD timeoutMs = static_cast<DWORD>(std::atoi(args[2].c_str())) * 1000;
+  const int wantedLines = std::atoi(args[3].c_str());
+  std::string commandLine = "\"" + args[5] + "\"";
+  for (size_t index = 6; index < args.size(); ++index) {
+    if (args[index] == "--temp" && index + 1 < args.size()) {
       ++index;
-      SetEnvironmentVariableA("TMP", argv[index]);
-      SetEnvironmentVariableA("TEMP", argv[index]);
+      SetEnvironmentVariableW(L"TMP", Wide(args[index]).c_str());
+      SetEnvironmentVariableW(L"TEMP", Wide(args[index]).c_str());
     } else {
-      commandLine += std::string(" ") + argv[index];
+      commandLine += " " + args[index];
     }
   }
   const ULONGLONG started = GetTickCount64();
-  HANDLE process = testsupport::StartProgram(commandLine, argv[4]);
+  HANDLE process = testsupport::StartProgram(commandLine, args[4].c_str());
   if (process == nullptr) return Fail("start " + commandLine), 2;
   std::set<HWND> windows;
   DWORD exitCode = STILL_ACTIVE;
@@ -395,10 +418,12 @@ int Run(int argc, char** argv) {
   return exited && lines >= wantedLines ? 0 : 1;
 }
 
-// hold <file> <timeout-s>: holds the file open without any sharing, as a program that is
-// still running would, until the release marker appears or the time is up.
-int Hold(const std::string& file, int timeoutSeconds) {
-  HANDLE handle = CreateFileA(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+// hold <file> <timeout-s> [deletable]: holds the file open, as a program that is still
+// running would, until the release marker appears or the time is up; without sharing it,
+// or, deletable, letting others do anything with it, deleting it included.
+int Hold(const std::string& file, int timeoutSeconds, bool deletable) {
+  const DWORD share = deletable ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE : 0;
+  HANDLE handle = CreateFileW(Wide(file).c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return Fail("hold " + file), 1;
   testsupport::WriteWholeFile(HoldReadyMarker(), "held");
@@ -413,32 +438,43 @@ int Hold(const std::string& file, int timeoutSeconds) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int wmain(int argc, wchar_t** argv) {
   // Planted under a name the uninstaller might wrongly start (its usual name, or a cut
   // form of it), this program only records, beside itself, that something started it.
-  char self[MAX_PATH * 2] = {};
-  GetModuleFileNameA(nullptr, self, sizeof(self));
-  const std::string selfPath = self;
-  const std::string selfName = selfPath.substr(selfPath.find_last_of('\\') + 1);
-  if (_strnicmp(selfName.c_str(), "VuzavoRURI", 10) == 0) {
+  wchar_t self[MAX_PATH * 2] = {};
+  GetModuleFileNameW(nullptr, self, MAX_PATH * 2);
+  const wchar_t* selfName = wcsrchr(self, L'\\') != nullptr ? wcsrchr(self, L'\\') + 1 : self;
+  if (_wcsnicmp(selfName, L"VuzavoRURI", 10) == 0) {
+    const std::string selfPath = ShortAnsiPath(self);
     testsupport::WriteWholeFile(testsupport::DirectoryOf(selfPath) + "\\e2e_planted_ran.txt", selfPath);
     return 0;
   }
 
-  const std::string command = argc > 1 ? argv[1] : "";
-  if (command == "install" && argc >= 3) {
-    return Install(std::string(argv[2]) == "32" ? kViews[1] : kViews[0], argc >= 4 && std::string(argv[3]) == "service");
+  // The arguments in UTF-8: a scenario may name folders that the code page cannot.
+  std::vector<std::string> args;
+  for (int index = 0; index < argc; ++index) args.push_back(Utf8(argv[index]));
+  const std::string command = args.size() > 1 ? args[1] : "";
+  if (command == "install" && args.size() >= 3) {
+    return Install(args[2] == "32" ? kViews[1] : kViews[0], args.size() >= 4 && args[3] == "service");
   }
   if (command == "state") return State();
   if (command == "cleanup") return Cleanup();
-  if (command == "run") return Run(argc, argv);
-  if (command == "hold" && argc >= 4) return Hold(argv[2], std::atoi(argv[3]));
+  if (command == "run") return Run(args);
+  if (command == "hold" && args.size() >= 4) {
+    return Hold(args[2], std::atoi(args[3].c_str()), args.size() >= 5 && args[4] == "deletable");
+  }
   if (command == "paths") {
-    std::printf("temp=%s\nhome=%s\n", TempDirectory().c_str(), HomeDirectory().c_str());
+    std::printf("temp=%s\nhome=%s\n", Utf8(WideTempDirectory().c_str()).c_str(), HomeDirectory().c_str());
     return 0;
   }
-  std::printf("usage: stand_in_product install <64|32> [service] | state | cleanup | paths |\n"
+  if (command == "short" && args.size() >= 3) {
+    wchar_t shortPath[MAX_PATH] = {};
+    GetShortPathNameW(Wide(args[2]).c_str(), shortPath, MAX_PATH);
+    std::printf("%s\n", Utf8(shortPath).c_str());
+    return 0;
+  }
+  std::printf("usage: stand_in_product install <64|32> [service] | state | cleanup | paths | short <path> |\n"
               "       run <timeout-s> <log-lines> <workdir> <program> [--temp <dir>] [words...] |\n"
-              "       hold <file> <timeout-s>\n");
+              "       hold <file> <timeout-s> [deletable]\n");
   return 2;
 }

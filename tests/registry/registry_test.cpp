@@ -27,24 +27,43 @@ class Registry : public testing::Test {
   std::string path_;
 };
 
+// The value as UTF-16 from the 32-bit view, or "<error n>".
+std::wstring ReadWide32(const std::string& path, const wchar_t* name) {
+  HKEY key = nullptr;
+  wchar_t data[512] = {};
+  DWORD size = sizeof(data) - sizeof(wchar_t);
+  LONG result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_QUERY_VALUE | kView32, &key);
+  if (result == ERROR_SUCCESS) result = RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size);
+  if (key != nullptr) RegCloseKey(key);
+  return result == ERROR_SUCCESS ? std::wstring(data) : L"<error " + std::to_wstring(result) + L">";
+}
+
 TEST_F(Registry, SetCreatesEveryKeyOnPathAndStoresTerminatedTextIn32BitViewOnly) {
   RequireSeparateViews();
   const std::string key = Sub("Made\\On\\Demand");
   DWORD type = 0;
   std::string bytes;
-  EXPECT_TRUE(SetRegistryString(HKEY_LOCAL_MACHINE, key.c_str(), "Text", "abc"));
+  EXPECT_TRUE(SetRegistryString(HKEY_LOCAL_MACHINE, key.c_str(), L"Text", L"abc"));
   EXPECT_EQ(ERROR_SUCCESS, ReadValue(kView32, key, "Text", &type, &bytes));
   EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
   EXPECT_EQ(std::string("abc\0", 4), bytes) << "size " << bytes.size();
   EXPECT_FALSE(KeyExists(kView64, Sub("Made"))) << "the value went to the 64-bit view";
 
-  EXPECT_TRUE(SetRegistryString(HKEY_LOCAL_MACHINE, key.c_str(), "Text", ""));
+  EXPECT_TRUE(SetRegistryString(HKEY_LOCAL_MACHINE, key.c_str(), L"Text", L""));
   EXPECT_EQ(ERROR_SUCCESS, ReadValue(kView32, key, "Text", &type, &bytes));
   EXPECT_EQ(std::string("\0", 1), bytes) << "size " << bytes.size();
 
-  const std::string tooLong(4096, 'x');
-  EXPECT_FALSE(SetRegistryString(HKEY_LOCAL_MACHINE, key.c_str(), "Long", tooLong.c_str()));
+  const std::wstring tooLong(4096, L'x');
+  EXPECT_FALSE(SetRegistryString(HKEY_LOCAL_MACHINE, key.c_str(), L"Long", tooLong.c_str()));
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, ReadValue(kView32, key, "Long", &type, &bytes)) << "stored " << bytes.size();
+}
+
+TEST_F(Registry, SetStoresAPathTheCodePageCannotSpellAsItIsNotItsLookAlike) {
+  const std::wstring command = L"\"C:\\users\\\u0141ukasz \u0414\u043c\u0438\u0442\u0440\u0438\u0439\\Temp\\a.exe\" silent";
+  EXPECT_TRUE(SetRegistryString(HKEY_LOCAL_MACHINE, path_.c_str(), L"Command", command.c_str()));
+  const std::wstring got = ReadWide32(path_, L"Command");
+  EXPECT_TRUE(got == command) << "stored " << got.size() << " characters, first letter of the name U+" << std::hex
+                              << (got.size() > 10 ? static_cast<unsigned>(got[10]) : 0u);
 }
 
 TEST_F(Registry, DeleteValueTakesDefaultForEmptyNameAndFailsForMissingValueOrKey) {

@@ -1,15 +1,15 @@
 // Elevated launch against Wine's real ShellExecuteExW (which starts the program for the
-// "RunAs" verb without any prompt), the launch record as the shell receives it, the checks
-// on the program's copy before it is started, and the system's error text. Every launch
+// "RunAs" verb without any prompt), the launch record as the shell receives it, how the
+// program's copy is placed and held until it is started, and the system's error text. Every launch
 // runs on a thread of its own with a deadline, so a hidden dialog or an endless wait fails
 // the test instead of hanging the suite.
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <aclapi.h>
 #include <sddl.h>
 #include <objbase.h>
 #include <shellapi.h>
+#include <winternl.h>
 
 #include <cstring>
 #include <memory>
@@ -30,6 +30,7 @@ const char kUntouched[] = "untouched by a successful launch";
 
 struct LaunchCall {
   std::string file;
+  std::wstring wideFile;
   std::string parameters;
   bool nullParameters = false;
   bool wait = false;
@@ -40,7 +41,7 @@ struct LaunchCall {
 
 DWORD WINAPI RunLaunch(LPVOID argument) {
   LaunchCall* call = static_cast<LaunchCall*>(argument);
-  call->result = LaunchElevated(call->file.c_str(), call->nullParameters ? nullptr : call->parameters.c_str(),
+  call->result = LaunchElevated(call->wideFile.c_str(), call->file.c_str(), call->nullParameters ? nullptr : call->parameters.c_str(),
                                 call->wait, call->showCommand, call->errorText);
   return 0;
 }
@@ -48,6 +49,7 @@ DWORD WINAPI RunLaunch(LPVOID argument) {
 std::unique_ptr<LaunchCall> NewCall(const std::string& file, const std::string& parameters, bool wait) {
   std::unique_ptr<LaunchCall> call(new LaunchCall);
   call->file = file;
+  call->wideFile.assign(file.begin(), file.end());
   call->parameters = parameters;
   call->wait = wait;
   return call;
@@ -167,8 +169,10 @@ struct SeenLaunch {
   int calls = 0;
   SHELLEXECUTEINFOW record = {};
   std::wstring verb, file, parameters, directory;
-  // What another process trying to rewrite the file met while the shell was starting it.
+  // What another process trying to rewrite or delete the file met while the shell was
+  // starting it.
   DWORD writeError = 0;
+  DWORD deleteError = 0;
 };
 SeenLaunch g_launch;
 DWORD g_launchError = 0;
@@ -199,6 +203,10 @@ BOOL WINAPI SpyShellExecute(SHELLEXECUTEINFOW* record) {
                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   g_launch.writeError = writer == INVALID_HANDLE_VALUE ? GetLastError() : 0;
   if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+  HANDLE deleter = CreateFileW(g_launch.file.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  g_launch.deleteError = deleter == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+  if (deleter != INVALID_HANDLE_VALUE) CloseHandle(deleter);
   record->hProcess = nullptr;
   if (g_launchError == 0) return TRUE;
   SetLastError(g_launchError);
@@ -233,7 +241,8 @@ TEST_F(LaunchRecordTest, AsksForRunAsWithoutAnyShellDialogAndSurvivesMissingProc
   EXPECT_TRUE(call->result) << call->errorText;
   EXPECT_EQ(1, g_launch.calls);
   EXPECT_EQ(sizeof(SHELLEXECUTEINFOW), g_launch.record.cbSize);
-  EXPECT_EQ(static_cast<ULONG>(SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC), g_launch.record.fMask)
+  EXPECT_EQ(static_cast<ULONG>(SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC | SEE_MASK_NOZONECHECKS),
+            g_launch.record.fMask)
       << std::hex << "mask 0x" << g_launch.record.fMask;
   EXPECT_EQ(nullptr, g_launch.record.hwnd);
   EXPECT_EQ("RunAs", Narrow(g_launch.verb));
@@ -274,77 +283,124 @@ TEST_F(LaunchRecordTest, OverlongFileOrParametersAreRefusedWithTextBeforeTheShel
   EXPECT_EQ(0, g_launch.calls) << "the shell was asked to start a cut path or command line";
 }
 
-// What the product asked SetSecurityInfo to set, as SDDL: Wine keeps neither the owner nor
-// the DACL of a file, so they cannot be read back. The fake answers g_securityError.
-std::string g_securitySet;
-DWORD g_securityError = 0;
+// What the product handed to NtCreateFile when it created a file: the security descriptor,
+// as SDDL (Wine keeps neither the owner nor the DACL of a file, so they cannot be read back).
+// With g_takeNameFirst another user makes the same name just before, as anyone may in a
+// temporary directory that every user can write to.
+typedef NTSTATUS(NTAPI* NtCreateFileFunction)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK,
+                                              PLARGE_INTEGER, ULONG, ULONG, ULONG, ULONG, PVOID, ULONG);
+NtCreateFileFunction g_createFile;
+std::string g_createdSecurity;
+bool g_takeNameFirst = false;
+std::string g_copyPath;
 
-DWORD WINAPI SpySetSecurityInfo(HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION what, PSID owner, PSID, PACL dacl, PACL) {
-  SECURITY_DESCRIPTOR asked;
-  InitializeSecurityDescriptor(&asked, SECURITY_DESCRIPTOR_REVISION);
-  SetSecurityDescriptorOwner(&asked, owner, FALSE);
-  SetSecurityDescriptorDacl(&asked, TRUE, dacl, FALSE);
-  if (what & PROTECTED_DACL_SECURITY_INFORMATION) SetSecurityDescriptorControl(&asked, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
+NTSTATUS NTAPI SpyCreateFile(PHANDLE handle, ACCESS_MASK access, POBJECT_ATTRIBUTES attributes, PIO_STATUS_BLOCK status,
+                             PLARGE_INTEGER size, ULONG fileAttributes, ULONG share, ULONG disposition, ULONG options,
+                             PVOID extended, ULONG extendedLength) {
   char* sddl = nullptr;
-  if (ConvertSecurityDescriptorToStringSecurityDescriptorA(&asked, SDDL_REVISION_1, what & 0xffff, &sddl, nullptr)) {
-    g_securitySet = sddl;
+  if (disposition == FILE_CREATE && attributes->SecurityDescriptor != nullptr &&
+      ConvertSecurityDescriptorToStringSecurityDescriptorA(attributes->SecurityDescriptor, SDDL_REVISION_1,
+                                                           OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                                           &sddl, nullptr)) {
+    g_createdSecurity = sddl;
     LocalFree(sddl);
   }
-  return g_securityError;
+  if (disposition == FILE_CREATE && g_takeNameFirst) testsupport::WriteWholeFile(g_copyPath, "someone else's");
+  return g_createFile(handle, access, attributes, status, size, fileAttributes, share, disposition, options, extended,
+                      extendedLength);
 }
 
-// The copy of the program started from the temporary directory: this test program stands
-// in for it, copied into a scratch folder.
-class CheckedCopyTest : public LaunchRecordTest {
+// Windows shows a file link as a reparse point on a handle opened as itself; Wine follows
+// the link even then. With g_showLinks a file of the copy's name shows what Windows would.
+decltype(&GetFileInformationByHandle) g_fileInformation;
+bool g_showLinks = false;
+
+BOOL WINAPI LinkShowingInformation(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information) {
+  const BOOL answered = g_fileInformation(file, information);
+  wchar_t path[MAX_PATH] = {};
+  GetFinalPathNameByHandleW(file, path, MAX_PATH, FILE_NAME_NORMALIZED);
+  if (answered && g_showLinks && wcsstr(path, L"shell_tests.exe") != nullptr) {
+    information->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+  }
+  return answered;
+}
+
+// The temporary directory is a scratch folder, and this test program stands in for the
+// program that copies itself there: the copy is "shell_tests.exe".
+class PlaceCopyTest : public LaunchRecordTest {
  protected:
   void SetUp() override {
     LaunchRecordTest::SetUp();
-    g_securitySet.clear();
-    g_securityError = 0;
-    ASSERT_TRUE(securitySwap_.Active()) << "the test program does not import SetSecurityInfo";
-    char own[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, own, MAX_PATH);
+    g_createdSecurity.clear();
+    g_takeNameFirst = false;
+    g_showLinks = false;
+    g_copyPath = copy_;
+    ASSERT_TRUE(createSwap_.Active() && informationSwap_.Active())
+        << "the test program does not import NtCreateFile and GetFileInformationByHandle";
+    g_createFile = createSwap_.Original<NtCreateFileFunction>();
+    g_fileInformation = informationSwap_.Original<decltype(&GetFileInformationByHandle)>();
+    wchar_t own[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, own, MAX_PATH);
     own_ = own;
-    ASSERT_TRUE(CopyFileA(own, copy_.c_str(), FALSE)) << GetLastError();
+    ownBytes_ = ReadWholeFile(Narrow(own_));
+    ASSERT_TRUE(testsupport::WriteWholeFile(copy_, "left there before")) << copy_;
   }
-  bool Launch() { return LaunchCheckedCopy(copy_.c_str(), own_.c_str(), "silent", errorText_); }
-  std::string Refusal(const std::string& why) { return "Unable to run the program: " + copy_ + " Error Message: " + why; }
+  // What became of the copy: "not copied", "not started" or "started".
+  std::string Place() {
+    const std::wstring temp = std::wstring(folder_.path().begin(), folder_.path().end()) + L"\\";
+    PlacedCopy placed = {};
+    std::string outcome = "not copied";
+    if (PlaceCopy(own_.c_str(), temp.c_str(), &placed, copyText_, errorText_)) {
+      outcome = StartPlacedCopy(&placed, "silent", errorText_) ? "started" : "not started";
+    }
+    ReleasePlacedCopy(&placed);
+    return outcome;
+  }
 
-  testsupport::ImportSwap securitySwap_{"advapi32.dll", "SetSecurityInfo", reinterpret_cast<void*>(&SpySetSecurityInfo)};
-  testsupport::ScratchFolder folder_{"checked_copy"};
-  std::string own_, copy_ = folder_ / "VuzavoRURIvezarov.exe";
+  testsupport::ImportSwap createSwap_{"ntdll.dll", "NtCreateFile", reinterpret_cast<void*>(&SpyCreateFile)};
+  testsupport::ImportSwap informationSwap_{"kernel32.dll", "GetFileInformationByHandle",
+                                           reinterpret_cast<void*>(&LinkShowingInformation)};
+  testsupport::ScratchFolder folder_{"place_copy"};
+  std::wstring own_;
+  std::string ownBytes_, copy_ = folder_ / "shell_tests.exe";
+  char copyText_[260] = {};
   char errorText_[2048] = {};
 };
 
-TEST_F(CheckedCopyTest, StartedWhileHeldAgainstWritersOwnedByAdministratorsWithProtectedDacl) {
-  ASSERT_TRUE(Launch()) << errorText_;
+TEST_F(PlaceCopyTest, OldFileGoesAndTheCopyIsMadeNewForAdministratorsAndStartedHeldWithoutZoneCheck) {
+  ASSERT_TRUE(SetFileAttributesA(copy_.c_str(), FILE_ATTRIBUTE_READONLY));
+  EXPECT_EQ("started", Place()) << errorText_;
+  EXPECT_EQ(copy_, copyText_);
+  EXPECT_EQ("O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1200a9;;;BU)", g_createdSecurity) << "rights given at creation";
   EXPECT_EQ(1, g_launch.calls);
   EXPECT_EQ(copy_, Narrow(g_launch.file));
-  EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), g_launch.writeError) << "the copy could be rewritten while being started";
-  EXPECT_EQ("O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1200a9;;;BU)", g_securitySet);
+  EXPECT_NE(0ul, g_launch.record.fMask & SEE_MASK_NOZONECHECKS) << std::hex << "mask 0x" << g_launch.record.fMask;
+  EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), g_launch.writeError) << "the copy could be rewritten while started";
+  EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), g_launch.deleteError) << "the copy could be replaced while started";
+  const std::string placed = ReadWholeFile(copy_);
+  EXPECT_TRUE(placed == ownBytes_) << "the copy has " << placed.size() << " bytes, the program " << ownBytes_.size();
   EXPECT_TRUE(DeleteFileA(copy_.c_str())) << "the copy was left held: " << GetLastError();
 }
 
-TEST_F(CheckedCopyTest, NotStartedWhenItDiffersIsHeldByAWriterOrCannotBeProtected) {
-  std::string bytes = ReadWholeFile(copy_);
-  bytes[bytes.size() / 2] ^= 1;
-  ASSERT_TRUE(testsupport::WriteWholeFile(copy_, bytes));
-  EXPECT_FALSE(Launch());
-  EXPECT_EQ(Refusal("The copy's bytes differ from this program's own; nothing was started."), errorText_);
-
-  ASSERT_TRUE(CopyFileA(own_.c_str(), copy_.c_str(), FALSE));
-  HANDLE writer = CreateFileA(copy_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-  EXPECT_FALSE(Launch());
-  CloseHandle(writer);
-  EXPECT_EQ(Refusal("The copy could not be opened against other writers: Sharing violation. Nothing was started."),
+TEST_F(PlaceCopyTest, FileLinkThatShowsAsReparsePointIsLeftAndNothingIsCopiedOrStarted) {
+  g_showLinks = true;
+  EXPECT_EQ("not copied", Place());
+  EXPECT_EQ("The file already at " + copy_ + " is a link, left as it is so that what it points to is not deleted. "
+                "Nothing was copied.",
             errorText_);
+  EXPECT_EQ("left there before", ReadWholeFile(copy_));
+  EXPECT_EQ("", g_createdSecurity) << "a copy was created";
+  EXPECT_EQ(0, g_launch.calls);
+}
 
-  g_securityError = ERROR_ACCESS_DENIED;
-  EXPECT_FALSE(Launch());
-  EXPECT_EQ(Refusal("The copy's owner and access rights could not be set to Administrators only: Access denied. "
-                    "Nothing was started."),
-            errorText_);
+TEST_F(PlaceCopyTest, NameTakenBetweenTheDeletionAndTheCreationMeansNoCopyAndNoStart) {
+  g_takeNameFirst = true;
+  EXPECT_EQ("not copied", Place());
+  char taken[2048];
+  SetLastError(ERROR_FILE_EXISTS);
+  GetLastErrorText(taken);
+  EXPECT_EQ("The copy could not be created at " + copy_ + ": " + taken + " Nothing was copied.", errorText_);
+  EXPECT_EQ("someone else's", ReadWholeFile(copy_));
   EXPECT_EQ(0, g_launch.calls);
 }
 

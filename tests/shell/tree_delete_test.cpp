@@ -118,8 +118,8 @@ HRESULT WINAPI NoFolderLocation(HWND, int, HANDLE, DWORD, PIDLIST_ABSOLUTE* loca
   *location = nullptr;
   return E_FAIL;
 }
-BOOL WINAPI LongFolderPath(PCIDLIST_ABSOLUTE, LPSTR path) {
-  std::strcpy(path, ("C:\\" + std::string(240, 'x')).c_str());
+BOOL WINAPI LongFolderPath(PCIDLIST_ABSOLUTE, LPWSTR path) {
+  std::wcscpy(path, (L"C:\\" + std::wstring(240, L'x')).c_str());
   return TRUE;
 }
 
@@ -131,7 +131,7 @@ TEST(FileCleanup, OpensNothingWhenTheHomePathIsNotKnown) {
   ImportSwap opens("kernel32.dll", "CreateFileW", reinterpret_cast<void*>(&CountingCreateFile));
   ASSERT_TRUE(opens.Active()) << "the test program does not import CreateFileW";
   const std::pair<const char*, void*> lookups[] = {{"SHGetFolderLocation", reinterpret_cast<void*>(&NoFolderLocation)},
-                                                   {"SHGetPathFromIDListA", reinterpret_cast<void*>(&LongFolderPath)}};
+                                                   {"SHGetPathFromIDListW", reinterpret_cast<void*>(&LongFolderPath)}};
   for (const auto& lookup : lookups) {
     ImportSwap swap("shell32.dll", lookup.first, lookup.second);
     ASSERT_TRUE(swap.Active()) << lookup.first;

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace testsupport {
@@ -19,13 +20,18 @@ std::string CurrentTestName() {
 }
 
 HANDLE StartProgram(const std::string& commandLine, const char* workingDirectory) {
-  std::vector<char> line(commandLine.begin(), commandLine.end());
-  line.push_back('\0');
-  STARTUPINFOA startup = {};
+  // UTF-8, so that a scenario can start a program from a folder the code page cannot name.
+  std::vector<wchar_t> line(commandLine.size() + 1);
+  std::vector<wchar_t> folder(workingDirectory != nullptr ? std::strlen(workingDirectory) + 1 : 1);
+  MultiByteToWideChar(CP_UTF8, 0, commandLine.c_str(), -1, line.data(), static_cast<int>(line.size()));
+  if (workingDirectory != nullptr) {
+    MultiByteToWideChar(CP_UTF8, 0, workingDirectory, -1, folder.data(), static_cast<int>(folder.size()));
+  }
+  STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
-  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, workingDirectory,
-                      &startup, &process)) {
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      workingDirectory != nullptr ? folder.data() : nullptr, &startup, &process)) {
     return nullptr;
   }
   CloseHandle(process.hThread);

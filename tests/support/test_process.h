@@ -21,8 +21,8 @@ const char kScratchRoot[] = "C:\\tessivane-tests";
 // The name of the running test, for naming what the test makes.
 std::string CurrentTestName();
 
-// Starts commandLine in workingDirectory (null: the current one); the process handle, or
-// null when it could not be started.
+// Starts commandLine in workingDirectory (null: the current one), both in UTF-8; the process
+// handle, or null when it could not be started.
 HANDLE StartProgram(const std::string& commandLine, const char* workingDirectory = nullptr);
 
 // Waits at most timeoutMs for the process and closes its handle. Returns the exit code, or

@@ -4,9 +4,11 @@
 
 #include <string.h>
 #include <windows.h>
+#include <shlobj.h>
 
 #include <string>
 
+#include "support/import_swap.h"
 #include "support/test_process.h"
 #include "util/shell_folders.h"
 
@@ -97,4 +99,22 @@ TEST(GetFolderPath, LeavesThePathAloneUnlessAFolderPathComesBack) {
       EXPECT_STREQ("previous text", path) << FolderTable[row].name;
     }
   }
+}
+
+namespace {
+
+// An all-users folder named in Cyrillic, where no short form can stand in for it.
+BOOL WINAPI CyrillicFolderPath(PCIDLIST_ABSOLUTE, LPWSTR path) {
+  wcscpy(path, L"C:\\\u041e\u0431\u0449\u0438\u0435 \u0434\u0430\u043d\u043d\u044b\u0435");
+  return TRUE;
+}
+
+}  // namespace
+
+TEST(GetFolderPath, GivesNoPathThatTheCodePageCanOnlyRenderAsQuestionMarks) {
+  testsupport::ImportSwap swap("shell32.dll", "SHGetPathFromIDListW", reinterpret_cast<void*>(&CyrillicFolderPath));
+  ASSERT_TRUE(swap.Active()) << "the test program does not import SHGetPathFromIDListW";
+  char path[260] = "previous text";
+  EXPECT_FALSE(GetFolderPath("Common AppData", path)) << "gave " << path;
+  EXPECT_STREQ("previous text", path);
 }
