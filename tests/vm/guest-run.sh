@@ -29,6 +29,10 @@ echo "== guest: the whole removal with the shipped 32-bit program, started from 
 # The scenario's product lives in the 64-bit view, with its autostart value in both views;
 # the program asks for no view when it writes the run-once value, so finding that value in
 # the 32-bit view is the redirection a 32-bit process meets.
+# Wine makes the prefix's Downloads a link to the Unix home folder, where Windows has a real
+# folder; the program names a folder reached through a link by where the link leads.
+downloads="$WINEPREFIX/drive_c/users/root/Downloads"
+if [ -L "$downloads" ]; then rm "$downloads" && mkdir "$downloads"; fi
 E2E_PROGRAM_DIR='C:\users\root\Downloads' E2E_TIME_SCALE=${E2E_TIME_SCALE:-5} \
   bash "$TESSIVANE_SOURCE_DIR/tests/e2e/full-removal.sh" || rc=1
 echo "time: the scenario: $((SECONDS - started)) s"
