@@ -23,7 +23,7 @@ RunOnceCommand BuildRunOnceCommand(const SpelledPath* own, wchar_t* command, cha
   wchar_t shortPath[kPathCapacity] = {};
   bool fits = FormatCommand(own->spelled, command);
   if (!fits && GetShortForm(own->path, shortPath)) fits = FormatCommand(shortPath, command);
-  if (!ExactText(command, text, kMessageCapacity)) RenderedText(command, text, kMessageCapacity);
+  NameText(command, text, kMessageCapacity);
   if (own->path[0] == L'\0') return RunOnceCommand::kNoPath;
   return fits ? RunOnceCommand::kWritable : RunOnceCommand::kTooLong;
 }

@@ -10,6 +10,7 @@
 
 #include "util/bounded_text.h"
 #include "util/text_helpers.h"
+#include "util/wide_text.h"
 
 #ifndef _WIN64
 static_assert(sizeof(SHELLEXECUTEINFOW) == 60, "the 32-bit launch record is 60 bytes");
@@ -20,12 +21,6 @@ namespace {
 // Room for the wide form of a text; an ANSI text never needs more wide characters than
 // it has bytes.
 const int kWideCapacity = 4096;
-
-// Converts text (length characters, terminator not counted) into wide, terminator
-// included; length must be below kWideCapacity.
-bool ToWide(const char* text, size_t length, wchar_t* wide) {
-  return MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length) + 1, wide, kWideCapacity) != 0;
-}
 
 // The one failure sentence the log shows: which program, and why it did not start.
 void FailureText(char* errorText, const char* file, const char* reason) {
@@ -42,6 +37,7 @@ bool LaunchElevated(const wchar_t* file, const char* fileText, const char* param
   wchar_t wideParameters[kWideCapacity];
   char systemText[kErrorTextCapacity];
   size_t parametersLength = 0;
+  size_t wideLength = 0;
 
   const size_t fileLength = file != nullptr ? wcsnlen(file, kPathCapacity) : 0;
   if (fileLength == 0 || fileLength == kPathCapacity) {
@@ -56,7 +52,7 @@ bool LaunchElevated(const wchar_t* file, const char* fileText, const char* param
     FailureText(errorText, fileText, "its parameters have 4096 or more characters");
     return false;
   }
-  if (!ToWide(parameters, parametersLength, wideParameters)) {
+  if (!WidenText(parameters, parametersLength, wideParameters, kWideCapacity, &wideLength)) {
     GetLastErrorText(systemText);
     FailureText(errorText, fileText, systemText);
     return false;

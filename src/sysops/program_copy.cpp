@@ -68,7 +68,7 @@ void NameOverlongCopy(const wchar_t* folder, const wchar_t* name, char* copyText
   char nameText[kPathCapacity] = {};
   CopyPath(place.path, folder);
   SpellPath(&place);
-  if (!ExactText(name, nameText, kPathCapacity)) RenderedText(name, nameText, kPathCapacity);
+  NameText(name, nameText, kPathCapacity);
   CopyText(copyText, kPathCapacity, place.text);
   AppendText(copyText, kPathCapacity, nameText);
 }

@@ -21,8 +21,8 @@
 #include "sysops/elevated_launch.h"
 #include "sysops/files_by_handle.h"
 #include "util/bounded_text.h"
+#include "util/path_spelling.h"
 #include "util/text_helpers.h"
-#include "util/wide_text.h"
 
 namespace {
 
@@ -76,7 +76,7 @@ void NoteStaying(Walk* walk, const char* format) {
   GetLastErrorText(systemText);
   if (walk->staying++ > 0) return;
   CopyText(name, kErrorTextCapacity, walk->treePath);
-  NarrowText(walk->path + walk->treeLength, below, kErrorTextCapacity);
+  NameText(walk->path + walk->treeLength, below, kErrorTextCapacity);
   AppendText(name, kErrorTextCapacity, below);
   FormatText(walk->errorText, kErrorTextCapacity, format, name, systemText);
 }

@@ -88,6 +88,10 @@ void RenderedText(const wchar_t* wide, char* text, size_t capacity) {
   AppendText(text, capacity, kRenderedMark);
 }
 
+void NameText(const wchar_t* wide, char* text, size_t capacity) {
+  if (!ExactText(wide, text, capacity)) RenderedText(wide, text, capacity);
+}
+
 bool GetShortForm(const wchar_t* path, wchar_t* shortPath) {
   wchar_t folder[kPathCapacity] = {};
   DWORD length = GetShortPathNameW(path, shortPath, static_cast<DWORD>(kPathCapacity));

@@ -35,6 +35,9 @@ bool ExactText(const wchar_t* wide, char* text, size_t capacity);
 // The code page's own rendering of wide, cut so that kRenderedMark fits after it.
 void RenderedText(const wchar_t* wide, char* text, size_t capacity);
 
+// wide as the log names it: exactly, or else rendered and marked.
+void NameText(const wchar_t* wide, char* text, size_t capacity);
+
 // The path with every name that has a short form written in it (capacity 260); a missing
 // last name is kept as it is after the short form of its folder. False when the platform
 // gives none that fits.

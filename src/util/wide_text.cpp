@@ -13,14 +13,3 @@ bool WidenText(const char* text, size_t count, wchar_t* wide, size_t capacity, s
   *wideLength = static_cast<size_t>(converted);
   return true;
 }
-
-void NarrowText(const wchar_t* wide, char* text, size_t capacity) {
-  // A letter may take more than one byte, so a text that does not fit whole is tried in
-  // ever shorter beginnings.
-  int converted = 0;
-  for (size_t count = wcslen(wide); count > 0 && converted == 0; count /= 2) {
-    converted = WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(count), text, static_cast<int>(capacity - 1),
-                                    nullptr, nullptr);
-  }
-  text[converted] = '\0';
-}

@@ -8,7 +8,3 @@
 // The UTF-16 form of the first count characters of text, terminated, into wide (capacity
 // wide characters); wideLength receives its length. False when it does not convert or fit.
 bool WidenText(const char* text, size_t count, wchar_t* wide, size_t capacity, size_t* wideLength);
-
-// The ANSI form of the UTF-16 text wide into text (capacity characters), terminated; a
-// letter the code page lacks becomes '?', and a text that does not fit is cut.
-void NarrowText(const wchar_t* wide, char* text, size_t capacity);
