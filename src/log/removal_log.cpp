@@ -21,9 +21,11 @@
 namespace {
 
 // A line takes the other run a few milliseconds; about a second in all covers a slow disk
-// and still never makes a run wait for long.
+// and still never makes a run wait for long. The pauses stay short rather than growing: a
+// file that others keep taking in turn is free only for moments, and a waiter that looks
+// seldom misses every one of them.
 const DWORD kInUseRetryBudgetMs = 1000;
-const DWORD kFirstInUsePauseMs = 10;
+const DWORD kInUsePauseMs = 10;
 
 // The log's own folders, "Halvorne" and "Logs": the ones between the all-users folder and
 // the file. Whatever lies above them is the system's, not ours to judge.
@@ -63,7 +65,6 @@ bool FindOwnPart(const char* path, size_t length, size_t* start) {
 HANDLE OpenLogForAppend(HANDLE logs, const wchar_t* name, size_t nameLength) {
   const DWORD access = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES;
   DWORD waited = 0;
-  DWORD pause = kFirstInUsePauseMs;
   bool raced = false;
   for (;;) {
     HANDLE file = OpenEntryAsItself(logs, name, nameLength, access, FILE_SHARE_READ);
@@ -78,10 +79,8 @@ HANDLE OpenLogForAppend(HANDLE logs, const wchar_t* name, size_t nameLength) {
       continue;
     }
     if (GetLastError() != ERROR_SHARING_VIOLATION || waited >= kInUseRetryBudgetMs) return INVALID_HANDLE_VALUE;
-    if (pause > kInUseRetryBudgetMs - waited) pause = kInUseRetryBudgetMs - waited;
-    Sleep(pause);
-    waited += pause;
-    pause *= 2;
+    Sleep(kInUsePauseMs);
+    waited += kInUsePauseMs;
   }
 }
 
