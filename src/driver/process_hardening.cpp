@@ -9,17 +9,12 @@
 
 #include <windows.h>
 
-namespace {
-
-typedef BOOL(WINAPI* SetDefaultDllDirectoriesFunction)(DWORD directoryFlags);
-
-}  // namespace
+#include "util/system_functions.h"
 
 void RestrictLibrarySearch() {
-  // Found at run time, not imported: Windows 7 has the function only with its update
-  // KB2533623, and a missing import would stop the program before it starts.
-  const auto setDefaultDirectories = reinterpret_cast<SetDefaultDllDirectoriesFunction>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories")));
+  // Windows 7 has the function only with its update KB2533623.
+  const auto setDefaultDirectories =
+      FindSystemFunction<BOOL(WINAPI*)(DWORD)>("kernel32.dll", "SetDefaultDllDirectories");
   if (setDefaultDirectories != NULL && setDefaultDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32)) return;
   // Without it, at least the current directory leaves the search; the program's own folder
   // stays in it, which only that update can change.

@@ -17,7 +17,6 @@
 
 void Relaunch(DriverBuffers* buffers, bool zapFiles) {
   PlacedCopy placed = {};
-  bool launched = false;
   if (silentMode != 0) AppendText(buffers->launchArguments, kPathCapacity, "silent ");
   if (zapFiles) AppendText(buffers->launchArguments, kPathCapacity, "zapfiles");
 
@@ -30,15 +29,10 @@ void Relaunch(DriverBuffers* buffers, bool zapFiles) {
     LogResult(buffers, "Copy from: %s to: %s success.", own, temp);
   } else {
     LogResult(buffers, "Copy from: %s to: %s failed.  Error: %s", own, temp, buffers->errorText);
-    FormatText(buffers->errorText, kErrorTextCapacity,
-               "Unable to run the program: %s Error Message: No copy was made in the temporary "
-               "directory; nothing was started.",
-               buffers->tempCopyPath);
   }
 
   LogAction(buffers, "Run %s %s", buffers->tempCopyPath, buffers->launchArguments);
-  if (copied) launched = StartPlacedCopy(&placed, buffers->launchArguments, buffers->errorText);
-  if (launched) {
+  if (StartPlacedCopy(&placed, buffers->launchArguments, buffers->errorText)) {
     LogResult(buffers, "%s Launched OK", buffers->tempCopyPath);
   } else {
     LogResult(buffers, "%s launch failed.  Error: %s", buffers->tempCopyPath, buffers->errorText);

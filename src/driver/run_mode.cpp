@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "util/text_helpers.h"
+#include "util/wide_text.h"
 
 namespace {
 
@@ -18,7 +19,7 @@ bool OccursWithin(const wchar_t* searched, const wchar_t* sought) {
   if (searchedLength == limit || soughtLength == 0 || soughtLength > searchedLength) return false;
   const int compared = static_cast<int>(soughtLength);
   for (size_t start = 0; start + soughtLength <= searchedLength; ++start) {
-    if (CompareStringOrdinal(searched + start, compared, sought, compared, TRUE) == CSTR_EQUAL) return true;
+    if (SameIgnoringCase(searched + start, compared, sought, compared)) return true;
   }
   return false;
 }

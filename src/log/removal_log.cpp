@@ -15,6 +15,8 @@
 #include "sysops/files_by_handle.h"
 #include "sysops/link_safety.h"
 #include "util/bounded_text.h"
+#include "util/path_parts.h"
+#include "util/release.h"
 #include "util/text_helpers.h"
 #include "util/wide_text.h"
 
@@ -48,13 +50,7 @@ bool AppendNumber(char* line, int value, const char* separator) {
 // Where the log's own part of path (its own folders and the file name) begins: the offset of
 // its first backslash. False for a path with fewer parts, which has no own folders to trust.
 bool FindOwnPart(const char* path, size_t length, size_t* start) {
-  size_t backslashes = 0;
-  for (size_t position = length; position > 0; --position) {
-    if (path[position - 1] != '\\' || ++backslashes < kOwnFolderCount + 1) continue;
-    *start = position - 1;
-    return true;
-  }
-  return false;
+  return LastNamesStart(path, length, kOwnFolderCount + 1, start);
 }
 
 // Opens the file name (nameLength characters) in the held folder logs to append, refusing a
@@ -94,13 +90,12 @@ HANDLE OpenLog(const char* path, HANDLE* folders, wchar_t* expected) {
   wchar_t name[kNameCapacity + 1] = {};
   size_t length = 0;
   size_t ownStart = 0;
-  size_t nameStart = 0;
   size_t nameLength = 0;
   size_t stoppedAt = 0;
   if (TextFailed(TextLength(path, kPathCapacity, &length)) || !FindOwnPart(path, length, &ownStart)) {
     return INVALID_HANDLE_VALUE;
   }
-  for (nameStart = length; path[nameStart - 1] != '\\';) --nameStart;
+  const size_t nameStart = FileNameStart(path, length);
   LeftPart(path, directory, static_cast<int>(nameStart - 1));
   if (OpenOwnFolders(directory, ownStart, kFolderAccess, kShareHold, folders, kOwnFolderCount, expected,
                      kWidePathCapacity, &stoppedAt) != OwnFolders::kOpened ||
@@ -167,28 +162,16 @@ void WriteLogLine(const char* message, const char* path, bool enabled) {
     FlushFileBuffers(log);
   }
 
-  if (log != INVALID_HANDLE_VALUE) {
-    CloseHandle(log);
-    log = INVALID_HANDLE_VALUE;
-  }
-  CloseHandles(folders, kOwnFolderCount);
-  if (expected != nullptr) {
-    HeapFree(GetProcessHeap(), 0, expected);
-    expected = nullptr;
-  }
+  ReleaseHandle(&log);
+  ReleaseHandles(folders, kOwnFolderCount);
+  ReleaseHeap(&expected);
 }
 
 void CreateDirectoryChain(const char* filePath) {
   size_t length = 0;
   if (TextFailed(TextLength(filePath, kPathCapacity, &length))) return;
 
-  size_t directoryLength = 0;
-  for (size_t position = length; position > 0; --position) {
-    if (filePath[position - 1] == '\\') {
-      directoryLength = position;
-      break;
-    }
-  }
+  const size_t directoryLength = FileNameStart(filePath, length);
 
   // Above the log's own folders, each directory is only asked for; from the first own
   // folder down, each must be a real folder before anything is made in it, and the walk
@@ -198,8 +181,8 @@ void CreateDirectoryChain(const char* filePath) {
   char directory[kPathCapacity] = {};
   char prefix[kPathCapacity] = {};
   LeftPart(filePath, directory, static_cast<int>(directoryLength));
-  for (size_t position = 0; position < directoryLength; ++position) {
-    if (directory[position] != '\\') continue;
+  for (size_t position = NameEnd(directory, 0, directoryLength); position < directoryLength;
+       position = NameEnd(directory, position + 1, directoryLength)) {
     if (position <= ownStart) {
       LeftPart(directory, prefix, static_cast<int>(position + 1));
       CreateDirectoryA(prefix, nullptr);

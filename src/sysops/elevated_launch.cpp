@@ -9,6 +9,7 @@
 #include <shellapi.h>
 
 #include "util/bounded_text.h"
+#include "util/release.h"
 #include "util/text_helpers.h"
 #include "util/wide_text.h"
 
@@ -22,15 +23,14 @@ namespace {
 // it has bytes.
 const int kWideCapacity = 4096;
 
-// The one failure sentence the log shows: which program, and why it did not start.
-void FailureText(char* errorText, const char* file, const char* reason) {
+}  // namespace
+
+void LaunchFailureText(char* errorText, const char* fileText, const char* reason) {
   CopyText(errorText, kErrorTextCapacity, "Unable to run the program: ");
-  AppendText(errorText, kErrorTextCapacity, file);
+  AppendText(errorText, kErrorTextCapacity, fileText);
   AppendText(errorText, kErrorTextCapacity, " Error Message: ");
   AppendText(errorText, kErrorTextCapacity, reason);
 }
-
-}  // namespace
 
 bool LaunchElevated(const wchar_t* file, const char* fileText, const char* parameters, bool wait, int showCommand,
                     char* errorText) {
@@ -49,12 +49,12 @@ bool LaunchElevated(const wchar_t* file, const char* fileText, const char* param
   // the program with different words than the caller chose.
   if (parameters == nullptr) parameters = "";
   if (TextFailed(TextLength(parameters, kWideCapacity, &parametersLength))) {
-    FailureText(errorText, fileText, "its parameters have 4096 or more characters");
+    LaunchFailureText(errorText, fileText, "its parameters have 4096 or more characters");
     return false;
   }
   if (!WidenText(parameters, parametersLength, wideParameters, kWideCapacity, &wideLength)) {
     GetLastErrorText(systemText);
-    FailureText(errorText, fileText, systemText);
+    LaunchFailureText(errorText, fileText, systemText);
     return false;
   }
 
@@ -85,15 +85,12 @@ bool LaunchElevated(const wchar_t* file, const char* fileText, const char* param
   if (!launched) GetLastErrorText(systemText);
   if (SUCCEEDED(com)) CoUninitialize();
   if (!launched) {
-    FailureText(errorText, fileText, systemText);
+    LaunchFailureText(errorText, fileText, systemText);
     return false;
   }
   // Started through an association the shell may hand back no process: nothing to wait for.
-  if (launch.hProcess != NULL) {
-    if (wait) WaitForSingleObject(launch.hProcess, INFINITE);
-    CloseHandle(launch.hProcess);
-    launch.hProcess = NULL;
-  }
+  if (launch.hProcess != NULL && wait) WaitForSingleObject(launch.hProcess, INFINITE);
+  ReleaseHandle(&launch.hProcess);
   return true;
 }
 
@@ -113,8 +110,5 @@ void GetLastErrorText(char* text) {
     NumberText(static_cast<int32_t>(code), text);
   }
 
-  if (message != NULL) {
-    LocalFree(message);
-    message = NULL;
-  }
+  ReleaseLocal(&message);
 }

@@ -9,6 +9,10 @@
 bool LaunchElevated(const wchar_t* file, const char* fileText, const char* parameters, bool wait, int showCommand,
                     char* errorText);
 
+// The one sentence for a program that did not start: errorText (2048 characters) becomes
+// "Unable to run the program: <fileText> Error Message: <reason>".
+void LaunchFailureText(char* errorText, const char* fileText, const char* reason);
+
 // The system's message for the calling thread's last error, cleaned to printable ASCII,
 // or the code's decimal number; text holds 2048 characters. Call it right after the
 // failed platform call.

@@ -3,10 +3,13 @@
 // the folder's path meanwhile, and no path grows past any limit however deep a tree is.
 #include "sysops/files_by_handle.h"
 
+#include <sddl.h>
 #include <winternl.h>
 #include <wchar.h>
 
 #include "util/bounded_text.h"
+#include "util/path_parts.h"
+#include "util/release.h"
 #include "util/text_helpers.h"
 #include "util/wide_text.h"
 
@@ -70,8 +73,7 @@ HANDLE OpenSystemFolder(const char* path, size_t baseLength, wchar_t* finalPath,
   }
   folder = CreateFileW(wideBase, kPassThroughAccess, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (folder != INVALID_HANDLE_VALUE && !GetFinalPathOf(folder, finalPath, capacity)) {
-    CloseHandle(folder);
-    folder = INVALID_HANDLE_VALUE;
+    ReleaseHandle(&folder);
     SetLastError(ERROR_FILENAME_EXCED_RANGE);
   }
   length = folder != INVALID_HANDLE_VALUE ? wcslen(finalPath) : 0;
@@ -100,6 +102,12 @@ HANDLE CreateNewEntry(HANDLE folder, const wchar_t* name, size_t nameLength, DWO
   return OpenEntry(folder, name, nameLength, access, share, FILE_CREATE, descriptor);
 }
 
+PSECURITY_DESCRIPTOR BuildSecurityDescriptor(const char* sddl) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor, nullptr)) return nullptr;
+  return descriptor;
+}
+
 bool GetFinalPathOf(HANDLE handle, wchar_t* finalPath, size_t capacity) {
   const DWORD length = GetFinalPathNameByHandleW(handle, finalPath, static_cast<DWORD>(capacity), FILE_NAME_NORMALIZED);
   if (length == 0 || length >= capacity) return false;
@@ -121,10 +129,7 @@ bool GetPathOnVolume(HANDLE handle, wchar_t* path, size_t capacity) {
     if (found) wmemcpy(path, name->FileName, length);
     if (found) path[length] = L'\0';
   }
-  if (name != nullptr) {
-    HeapFree(GetProcessHeap(), 0, name);
-    name = nullptr;
-  }
+  ReleaseHeap(&name);
   return found;
 }
 
@@ -135,12 +140,9 @@ bool IsItselfAt(HANDLE handle, const wchar_t* expectedPath, BY_HANDLE_FILE_INFOR
   if ((information->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return false;
   reached = static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), 0, kWidePathCapacity * sizeof(wchar_t)));
   if (reached != nullptr && GetFinalPathOf(handle, reached, kWidePathCapacity)) {
-    itself = CompareStringOrdinal(reached, -1, expectedPath, -1, TRUE) == CSTR_EQUAL;
+    itself = SameIgnoringCase(reached, -1, expectedPath, -1);
   }
-  if (reached != nullptr) {
-    HeapFree(GetProcessHeap(), 0, reached);
-    reached = nullptr;
-  }
+  ReleaseHeap(&reached);
   return itself;
 }
 
@@ -180,7 +182,7 @@ OwnFolders OpenOwnFolders(const char* path, size_t baseLength, DWORD access, DWO
   base = OpenSystemFolder(path, baseLength, finalPath, capacity);
   if (base == INVALID_HANDLE_VALUE) goto done;
   for (above = base; start < length; start = end) {
-    for (end = start + 1; end < length && path[end] != '\\';) ++end;
+    end = NameEnd(path, start + 1, length);
     *stoppedAt = end;
     if (opened == heldCount || !WidenText(path + start + 1, end - start - 1, name, kNameCapacity + 1, &nameLength)) {
       SetLastError(ERROR_BAD_PATHNAME);
@@ -206,19 +208,8 @@ OwnFolders OpenOwnFolders(const char* path, size_t baseLength, DWORD access, DWO
   found = OwnFolders::kOpened;
 
 done:
-  if (base != INVALID_HANDLE_VALUE) {
-    CloseHandle(base);
-    base = INVALID_HANDLE_VALUE;
-  }
+  ReleaseHandle(&base);
   return found;
-}
-
-void CloseHandles(HANDLE* handles, size_t count) {
-  for (size_t index = 0; index < count; ++index) {
-    if (handles[index] == INVALID_HANDLE_VALUE) continue;
-    CloseHandle(handles[index]);
-    handles[index] = INVALID_HANDLE_VALUE;
-  }
 }
 
 bool DeleteThroughHandle(HANDLE handle) {

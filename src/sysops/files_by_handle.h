@@ -33,6 +33,11 @@ HANDLE OpenEntryAsItself(HANDLE folder, const wchar_t* name, size_t nameLength, 
 HANDLE CreateNewEntry(HANDLE folder, const wchar_t* name, size_t nameLength, DWORD access, DWORD share,
                       PSECURITY_DESCRIPTOR descriptor);
 
+// The security descriptor that sddl (the platform's descriptor language) describes, for a
+// thing to have from the moment it is made; the caller releases it with ReleaseLocal. Null
+// when the text does not convert.
+PSECURITY_DESCRIPTOR BuildSecurityDescriptor(const char* sddl);
+
 // The path by which the platform finally reaches the open file or folder, every link on
 // the way resolved, without the "\\?\" prefix ("\\?\UNC\" becomes "\\"); capacity counts
 // wide characters.
@@ -71,9 +76,6 @@ enum class OwnFolders { kOpened, kMissing, kNotRealFolder };
 // names the folder that is missing (the last error says why) or no real folder.
 OwnFolders OpenOwnFolders(const char* path, size_t baseLength, DWORD access, DWORD share, HANDLE* held,
                           size_t heldCount, wchar_t* finalPath, size_t capacity, size_t* stoppedAt);
-
-// Closes each open handle of handles (count of them) and marks it closed.
-void CloseHandles(HANDLE* handles, size_t count);
 
 // Deletes the open file or empty folder through its handle (opened with DELETE and
 // FILE_WRITE_ATTRIBUTES): a read-only attribute is cleared first, and the name goes at once

@@ -5,6 +5,7 @@
 #include "sysops/files_by_handle.h"
 #include "util/bounded_text.h"
 #include "util/paths.h"
+#include "util/release.h"
 
 namespace {
 
@@ -33,9 +34,6 @@ bool ResolveFinalPath(wchar_t* path) {
     resolved = finalLength < kPathCapacity && CopyPath(path, finalPath);
   }
 
-  if (handle != INVALID_HANDLE_VALUE) {
-    CloseHandle(handle);
-    handle = INVALID_HANDLE_VALUE;
-  }
+  ReleaseHandle(&handle);
   return resolved;
 }

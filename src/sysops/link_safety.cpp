@@ -2,8 +2,9 @@
 // made with a DACL that keeps standard users from planting anything in them.
 #include "sysops/link_safety.h"
 
-#include <sddl.h>
-
+#include "sysops/files_by_handle.h"
+#include "util/release.h"
+#include "util/system_functions.h"
 
 namespace {
 
@@ -11,19 +12,15 @@ namespace {
 // the all-users folder grants to users is inherited.
 const char kProtectedFolderSddl[] = "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)";
 
-// The policy and its bit as Windows defines them; looked up at run time, since older systems
-// have neither.
+// The policy and its bit as Windows defines them; Windows 7 has neither, nor the function.
 const int kRedirectionTrustPolicy = 16;
 const DWORD kEnforceRedirectionTrust = 0x1;
-typedef BOOL(WINAPI* SetMitigationPolicy)(int policy, PVOID buffer, SIZE_T length);
 
 }  // namespace
 
 void RefuseUntrustedJunctions() {
-  HMODULE kernel = GetModuleHandleA("kernel32.dll");
-  if (kernel == nullptr) return;
-  const SetMitigationPolicy setPolicy =
-      reinterpret_cast<SetMitigationPolicy>(reinterpret_cast<void*>(GetProcAddress(kernel, "SetProcessMitigationPolicy")));
+  const auto setPolicy =
+      FindSystemFunction<BOOL(WINAPI*)(int, PVOID, SIZE_T)>("kernel32.dll", "SetProcessMitigationPolicy");
   if (setPolicy == nullptr) return;
   DWORD flags = kEnforceRedirectionTrust;
   // A system that knows the function but not this policy refuses it; the run goes on as before.
@@ -37,16 +34,9 @@ bool IsRealFolder(const char* path) {
 }
 
 bool CreateProtectedFolder(const char* path) {
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  bool created = false;
-  if (ConvertStringSecurityDescriptorToSecurityDescriptorA(kProtectedFolderSddl, SDDL_REVISION_1, &descriptor,
-                                                           nullptr)) {
-    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor, FALSE};
-    created = CreateDirectoryA(path, &attributes) != FALSE;
-  }
-  if (descriptor != nullptr) {
-    LocalFree(descriptor);
-    descriptor = nullptr;
-  }
+  PSECURITY_DESCRIPTOR descriptor = BuildSecurityDescriptor(kProtectedFolderSddl);
+  SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor, FALSE};
+  const bool created = descriptor != nullptr && CreateDirectoryA(path, &attributes) != FALSE;
+  ReleaseLocal(&descriptor);
   return created;
 }

@@ -9,13 +9,14 @@
 #include "sysops/program_copy.h"
 
 #include <windows.h>
-#include <sddl.h>
 
 #include "sysops/elevated_launch.h"
 #include "sysops/files_by_handle.h"
 #include "util/bounded_text.h"
+#include "util/path_parts.h"
 #include "util/path_spelling.h"
 #include "util/paths.h"
+#include "util/release.h"
 
 namespace {
 
@@ -41,14 +42,6 @@ void ExplainLastError(char* errorText, const char* what, const char* path, const
   GetLastErrorText(systemText);
   FormatText(failure, kErrorTextCapacity, what, path);
   FormatText(errorText, kErrorTextCapacity, "%s: %s %s", failure, systemText, outcome);
-}
-
-const wchar_t* FileNameOf(const wchar_t* path) {
-  const wchar_t* name = path;
-  for (const wchar_t* at = path; *at != L'\0'; ++at) {
-    if (*at == L'\\') name = at + 1;
-  }
-  return name;
 }
 
 // copyPath (260) := folder followed by name; false when that does not fit.
@@ -106,10 +99,7 @@ bool ClearCopyPlace(HANDLE folder, const wchar_t* name, const SpelledPath* copy,
     ExplainLastError(errorText, "The file already at %s could not be deleted", copy->text, kNothingCopied);
   }
 
-  if (old != INVALID_HANDLE_VALUE) {
-    CloseHandle(old);
-    old = INVALID_HANDLE_VALUE;
-  }
+  ReleaseHandle(&old);
   return cleared;
 }
 
@@ -137,7 +127,7 @@ bool WriteProgram(HANDLE own, HANDLE copy) {
 bool ReopenForReading(HANDLE* held, DWORD share) {
   HANDLE reader = ReOpenFile(*held, GENERIC_READ, share, 0);
   if (reader == INVALID_HANDLE_VALUE) return false;
-  CloseHandle(*held);
+  ReleaseHandle(held);
   *held = reader;
   return true;
 }
@@ -149,14 +139,13 @@ bool PlaceCopy(const wchar_t* ownPath, const wchar_t* tempDirectory, PlacedCopy*
   HANDLE own = INVALID_HANDLE_VALUE;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   bool written = false;
-  const wchar_t* name = FileNameOf(ownPath);
+  const wchar_t* name = ownPath + FileNameStart(ownPath, wcsnlen(ownPath, kPathCapacity));
   const bool copyPathFits = ComposeCopyPath(tempDirectory, name, placed->path.path);
 
   if (copyPathFits) {
     SpellPath(&placed->path);
-    CopyText(copyText, kPathCapacity, placed->path.text);
   } else {
-    NameOverlongCopy(tempDirectory, name, copyText);
+    NameOverlongCopy(tempDirectory, name, placed->path.text);
   }
   if (ownPath[0] == L'\0') {
     CopyText(errorText, kErrorTextCapacity,
@@ -193,7 +182,8 @@ bool PlaceCopy(const wchar_t* ownPath, const wchar_t* tempDirectory, PlacedCopy*
   if (!ClearCopyPlace(placed->folder, name, &placed->path, errorText)) goto done;
 
   // Created only where no name stands: a name someone made after the deletion is theirs.
-  if (ConvertStringSecurityDescriptorToSecurityDescriptorA(kCopySecurity, SDDL_REVISION_1, &descriptor, nullptr)) {
+  descriptor = BuildSecurityDescriptor(kCopySecurity);
+  if (descriptor != nullptr) {
     placed->copy = CreateNewEntry(placed->folder, name, wcslen(name), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
                                   descriptor);
   }
@@ -211,37 +201,33 @@ bool PlaceCopy(const wchar_t* ownPath, const wchar_t* tempDirectory, PlacedCopy*
   written = true;
   // Now that the copy has its own short name, the log and the shell get the name it goes by.
   SpellPath(&placed->path);
-  CopyText(copyText, kPathCapacity, placed->path.text);
 
 done:
-  if (own != INVALID_HANDLE_VALUE) {
-    CloseHandle(own);
-    own = INVALID_HANDLE_VALUE;
-  }
-  if (descriptor != nullptr) {
-    LocalFree(descriptor);
-    descriptor = nullptr;
-  }
+  CopyText(copyText, kPathCapacity, placed->path.text);
+  // Only a whole copy is ever started: a copy cut short is let go at once.
+  if (!written) ReleasePlacedCopy(placed);
+  ReleaseHandle(&own);
+  ReleaseLocal(&descriptor);
   return written;
 }
 
 bool StartPlacedCopy(PlacedCopy* placed, const char* parameters, char* errorText) {
+  char reason[kErrorTextCapacity];
+  if (placed->copy == INVALID_HANDLE_VALUE) {
+    LaunchFailureText(errorText, placed->path.text,
+                      "No copy was made in the temporary directory; nothing was started.");
+    return false;
+  }
   if (!ReopenForReading(&placed->copy, FILE_SHARE_READ | FILE_SHARE_WRITE) ||
       !ReopenForReading(&placed->copy, FILE_SHARE_READ)) {
-    ExplainLastError(errorText, "Unable to run the program: %s Error Message: The copy could not be opened against other writers",
-                     placed->path.text, kNothingStarted);
+    ExplainLastError(reason, "The copy could not be opened against other writers", "", kNothingStarted);
+    LaunchFailureText(errorText, placed->path.text, reason);
     return false;
   }
   return LaunchElevated(placed->path.spelled, placed->path.text, parameters, false, SW_SHOWNORMAL, errorText);
 }
 
 void ReleasePlacedCopy(PlacedCopy* placed) {
-  if (placed->copy != INVALID_HANDLE_VALUE) {
-    CloseHandle(placed->copy);
-    placed->copy = INVALID_HANDLE_VALUE;
-  }
-  if (placed->folder != INVALID_HANDLE_VALUE) {
-    CloseHandle(placed->folder);
-    placed->folder = INVALID_HANDLE_VALUE;
-  }
+  ReleaseHandle(&placed->copy);
+  ReleaseHandle(&placed->folder);
 }

@@ -23,13 +23,14 @@ struct PlacedCopy {
 // protected DACL (SYSTEM and Administrators full control, Users read and execute) from its
 // first instant, and written through its own handle, which placed keeps. copyText (260
 // characters) receives the copy's path as the log names it. False, with errorText (2048
-// characters) saying why nothing was copied, when there is no copy to start.
+// characters) saying why nothing was copied, when there is no copy to start; placed then
+// holds nothing.
 bool PlaceCopy(const wchar_t* ownPath, const wchar_t* tempDirectory, PlacedCopy* placed, char* copyText,
                char* errorText);
 
 // Starts the placed copy elevated with parameters, holding it against writers and deleters
-// until the start has returned. On failure errorText is "Unable to run the program:
-// <copy> Error Message: <why>".
+// until the start has returned; a copy that was not placed is not started. On failure
+// errorText is "Unable to run the program: <copy> Error Message: <why>".
 bool StartPlacedCopy(PlacedCopy* placed, const char* parameters, char* errorText);
 
 // Lets go of the copy and its folder.

@@ -6,7 +6,12 @@
 // key opened here is closed before the operation returns.
 #include "sysops/registry.h"
 
+#include <winternl.h>
+
 #include "util/bounded_text.h"
+#include "util/release.h"
+
+extern "C" NTSTATUS NTAPI NtDeleteKey(HANDLE key);
 
 namespace {
 
@@ -51,28 +56,8 @@ bool IsLinkKey(HKEY key) {
 }
 
 // A link key can only be deleted through a handle opened on the link itself: deleting it
-// by name would open, and delete, what it points to. The platform's handle-based delete
-// lives in ntdll, which every Windows process has loaded; it is looked up rather than
-// imported so that the program keeps importing only the usual system libraries.
-LONG DeleteLinkKey(HKEY link) {
-  typedef LONG(WINAPI * DeleteByHandle)(HANDLE);
-  typedef ULONG(WINAPI * StatusToError)(LONG);
-  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-  if (ntdll == nullptr) return ERROR_PROC_NOT_FOUND;
-  const DeleteByHandle deleteKey =
-      reinterpret_cast<DeleteByHandle>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtDeleteKey")));
-  const StatusToError toError =
-      reinterpret_cast<StatusToError>(reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlNtStatusToDosError")));
-  if (deleteKey == nullptr || toError == nullptr) return ERROR_PROC_NOT_FOUND;
-  return static_cast<LONG>(toError(deleteKey(link)));
-}
-
-void CloseKeySlot(HKEY* key) {
-  if (*key != nullptr) {
-    RegCloseKey(*key);
-    *key = nullptr;
-  }
-}
+// by name would open, and delete, what it points to. Only ntdll deletes a key by handle.
+LONG DeleteLinkKey(HKEY link) { return static_cast<LONG>(RtlNtStatusToDosError(NtDeleteKey(link))); }
 
 LONG DeleteSubtreeInView(HKEY parent, const char* name, REGSAM view);
 
@@ -106,7 +91,7 @@ LONG DeleteSubtreeInView(HKEY parent, const char* name, REGSAM view) {
   HKEY key = nullptr;
   LONG result = OpenForTreeDelete(parent, name, view, &key);
   if (result == ERROR_SUCCESS) result = DeleteOpenedKey(parent, name, key, view);
-  CloseKeySlot(&key);
+  ReleaseKey(&key);
   return result;
 }
 
@@ -127,7 +112,7 @@ bool SetRegistryString(HKEY root, const char* keyPath, const wchar_t* valueName,
     stored = RegSetValueExW(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(valueText),
                             static_cast<DWORD>((length + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
   }
-  CloseKeySlot(&key);
+  ReleaseKey(&key);
   return stored;
 }
 
@@ -155,7 +140,7 @@ bool DeleteRegistryValue(HKEY root, const char* keyPath, const char* valueName) 
     } else if (result != ERROR_FILE_NOT_FOUND) {
       failedAny = true;
     }
-    CloseKeySlot(&key);
+    ReleaseKey(&key);
   }
   return deletedAny && !failedAny;
 }
@@ -187,7 +172,7 @@ LONG DeleteKeyTree(HKEY parent, const char* name) {
       viewResult = ERROR_SUCCESS;
     }
     if (result == ERROR_SUCCESS) result = viewResult;
-    CloseKeySlot(&key);
+    ReleaseKey(&key);
   }
   return result;
 }

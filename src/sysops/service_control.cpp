@@ -5,6 +5,7 @@
 #include "sysops/service_control.h"
 
 #include "util/bounded_text.h"
+#include "util/release.h"
 #include "util/text_helpers.h"
 
 namespace {
@@ -28,30 +29,23 @@ bool StopAnswerIsFinal(DWORD error) {
 
 const DWORD kControlAccess = SERVICE_STOP | SERVICE_QUERY_STATUS;
 
+// The name as the service manager is asked for it and the texts name it: without the blanks
+// around it, in a name-sized buffer (kNameCapacity).
+void TrimServiceName(const char* serviceName, char* trimmed) {
+  CopyText(trimmed, kNameCapacity, serviceName);
+  TrimText(trimmed);
+}
+
 SERVICE_STATUS* NewStatusRecord() {
   return static_cast<SERVICE_STATUS*>(
       HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(SERVICE_STATUS)));
-}
-
-void FreeStatusRecord(SERVICE_STATUS** record) {
-  if (*record != nullptr) {
-    HeapFree(GetProcessHeap(), 0, *record);
-    *record = nullptr;
-  }
-}
-
-void CloseServiceSlot(SC_HANDLE* handle) {
-  if (*handle != nullptr) {
-    CloseServiceHandle(*handle);
-    *handle = nullptr;
-  }
 }
 
 }  // namespace
 
 bool QueryServiceState(SC_HANDLE service, SERVICE_STATUS** statusSlot) {
   if (service == nullptr || statusSlot == nullptr) return false;
-  FreeStatusRecord(statusSlot);
+  ReleaseHeap(statusSlot);
   *statusSlot = NewStatusRecord();
   if (*statusSlot == nullptr) return false;
   return QueryServiceStatus(service, *statusSlot) != FALSE;
@@ -62,8 +56,7 @@ bool OpenServiceForControl(const char* serviceName, char* errorText, DWORD desir
                            SERVICE_STATUS** statusSlot) {
   char workingName[kNameCapacity] = {};
   CopyText(errorText, kErrorTextCapacity, "");
-  CopyText(workingName, kNameCapacity, serviceName);
-  TrimText(workingName);
+  TrimServiceName(serviceName, workingName);
   if (workingName[0] == '\0') {
     CopyText(errorText, kErrorTextCapacity, "The service name cannot be blank.");
     return false;
@@ -87,7 +80,7 @@ bool OpenServiceForControl(const char* serviceName, char* errorText, DWORD desir
                  workingName, static_cast<int>(error));
     }
     // The slot is emptied as well, so that a caller cannot close the handle a second time.
-    CloseServiceSlot(managerSlot);
+    ReleaseServiceHandle(managerSlot);
     return false;
   }
 
@@ -108,8 +101,7 @@ bool StopService(const char* serviceName, char* errorText) {
                              &queriedStatus)) {
     return false;
   }
-  CopyText(trimmedName, kNameCapacity, serviceName);
-  TrimText(trimmedName);
+  TrimServiceName(serviceName, trimmedName);
 
   stopAnswer = NewStatusRecord();
   if (stopAnswer == nullptr) {
@@ -150,10 +142,10 @@ bool StopService(const char* serviceName, char* errorText) {
     }
   }
 
-  CloseServiceSlot(&service);
-  CloseServiceSlot(&manager);
-  FreeStatusRecord(&stopAnswer);
-  FreeStatusRecord(&queriedStatus);
+  ReleaseServiceHandle(&service);
+  ReleaseServiceHandle(&manager);
+  ReleaseHeap(&stopAnswer);
+  ReleaseHeap(&queriedStatus);
   return stopped;
 }
 
@@ -172,7 +164,7 @@ bool RemoveService(const char* serviceName) {
     if (service != nullptr) removed = DeleteService(service) != FALSE;
   }
 
-  CloseServiceSlot(&manager);
-  CloseServiceSlot(&service);
+  ReleaseServiceHandle(&manager);
+  ReleaseServiceHandle(&service);
   return removed;
 }

@@ -22,7 +22,9 @@
 #include "sysops/files_by_handle.h"
 #include "util/bounded_text.h"
 #include "util/path_spelling.h"
+#include "util/release.h"
 #include "util/text_helpers.h"
+#include "util/wide_text.h"
 
 namespace {
 
@@ -86,7 +88,7 @@ void NoteStaying(Walk* walk, const char* format) {
 // reached elsewhere is what a link the platform followed points to, or was moved away.
 bool IsWhereListed(Walk* walk, HANDLE entry, const BY_HANDLE_FILE_INFORMATION* information) {
   return information->dwVolumeSerialNumber == walk->volume && GetPathOnVolume(entry, walk->reached, kWidePathCapacity) &&
-         CompareStringOrdinal(walk->reached, -1, walk->path, -1, TRUE) == CSTR_EQUAL;
+         SameIgnoringCase(walk->reached, -1, walk->path, -1);
 }
 
 // Makes the open folder the one being listed; false, with the folder still the caller's,
@@ -111,8 +113,8 @@ bool StepInto(Walk* walk, HANDLE folder) {
 void StepOut(Walk* walk) {
   Level* level = walk->top;
   walk->top = level->parent;
-  CloseHandle(level->folder);
-  HeapFree(GetProcessHeap(), 0, level);
+  ReleaseHandle(&level->folder);
+  ReleaseHeap(&level);
 }
 
 bool IsDotName(const FILE_FULL_DIR_INFO* entry) {
@@ -180,10 +182,7 @@ bool TakeEntry(Walk* walk, const FILE_FULL_DIR_INFO* listed) {
   if (!gone) NoteStaying(walk, kNotDeletedFormat);
 
 done:
-  if (entry != INVALID_HANDLE_VALUE) {
-    CloseHandle(entry);
-    entry = INVALID_HANDLE_VALUE;
-  }
+  ReleaseHandle(&entry);
   return gone;
 }
 
@@ -255,14 +254,8 @@ bool DeleteTree(const char* path, size_t baseLength, char* errorText) {
 
 done:
   while (walk.top != nullptr) StepOut(&walk);
-  CloseHandles(held, kOwnFolderCount);
-  if (walk.path != nullptr) {
-    HeapFree(GetProcessHeap(), 0, walk.path);
-    walk.path = nullptr;
-  }
-  if (walk.reached != nullptr) {
-    HeapFree(GetProcessHeap(), 0, walk.reached);
-    walk.reached = nullptr;
-  }
+  ReleaseHandles(held, kOwnFolderCount);
+  ReleaseHeap(&walk.path);
+  ReleaseHeap(&walk.reached);
   return found == OwnFolders::kOpened && walk.staying == 0;
 }

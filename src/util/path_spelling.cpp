@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "util/path_parts.h"
 #include "util/paths.h"
 
 const char kRenderedMark[] = " [as the code page renders it, not its real name]";
@@ -38,31 +39,27 @@ int ConvertExactly(const wchar_t* wide, size_t length, char* text, size_t capaci
   return size;
 }
 
-// Where the name that starts at start ends: at the next backslash or the terminator.
-size_t NameEnd(const wchar_t* path, size_t start) {
-  while (path[start] != L'\0' && path[start] != L'\\') ++start;
-  return start;
-}
-
 // Writes into merged (260) longPath with each name that the code page cannot spell replaced
 // by its short form, the name at the same place in shortPath. False when the two do not
 // have the same number of names or the result does not fit.
 bool MergeShortNames(const wchar_t* longPath, const wchar_t* shortPath, wchar_t* merged) {
   char scratch[kPathCapacity];
+  const size_t longLength = wcsnlen(longPath, kPathCapacity);
+  const size_t shortLength = wcsnlen(shortPath, kPathCapacity);
   size_t longStart = 0;
   size_t shortStart = 0;
   size_t used = 0;
   for (;;) {
-    const size_t longEnd = NameEnd(longPath, longStart);
-    const size_t shortEnd = NameEnd(shortPath, shortStart);
+    const size_t longEnd = NameEnd(longPath, longStart, longLength);
+    const size_t shortEnd = NameEnd(shortPath, shortStart, shortLength);
     const bool spelled = ConvertExactly(longPath + longStart, longEnd - longStart, scratch, kPathCapacity) >= 0;
     const wchar_t* name = spelled ? longPath + longStart : shortPath + shortStart;
     const size_t nameLength = spelled ? longEnd - longStart : shortEnd - shortStart;
     if (used + nameLength + 1 >= kPathCapacity) return false;
     wmemcpy(merged + used, name, nameLength);
     used += nameLength;
-    const bool longDone = longPath[longEnd] == L'\0';
-    if (longDone != (shortPath[shortEnd] == L'\0')) return false;
+    const bool longDone = longEnd == longLength;
+    if (longDone != (shortEnd == shortLength)) return false;
     if (longDone) break;
     merged[used++] = L'\\';
     longStart = longEnd + 1;
@@ -97,14 +94,17 @@ bool GetShortForm(const wchar_t* path, wchar_t* shortPath) {
   DWORD length = GetShortPathNameW(path, shortPath, static_cast<DWORD>(kPathCapacity));
   if (length != 0) return length < kPathCapacity;
   // A file about to be made (the program's copy) is named as it will be: after its folder.
-  const wchar_t* name = wcsrchr(path, L'\\');
-  if (GetLastError() != ERROR_FILE_NOT_FOUND || name == nullptr || name[1] == L'\0') return false;
+  const size_t pathLength = wcsnlen(path, kPathCapacity);
+  const size_t nameStart = FileNameStart(path, pathLength);
+  const size_t nameLength = pathLength - nameStart;
+  if (GetLastError() != ERROR_FILE_NOT_FOUND || pathLength == kPathCapacity || nameStart == 0 || nameLength == 0) {
+    return false;
+  }
   CopyPath(folder, path);
-  folder[name - path + 1] = L'\0';
-  const size_t nameLength = wcslen(name + 1);
+  folder[nameStart] = L'\0';
   length = GetShortPathNameW(folder, shortPath, static_cast<DWORD>(kPathCapacity));
   if (length == 0 || length + nameLength >= kPathCapacity || shortPath[length - 1] != L'\\') return false;
-  wmemcpy(shortPath + length, name + 1, nameLength + 1);
+  wmemcpy(shortPath + length, path + nameStart, nameLength + 1);
   return true;
 }
 

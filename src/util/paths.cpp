@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "util/bounded_text.h"
+#include "util/path_parts.h"
 
 bool CopyPath(wchar_t* to, const wchar_t* from) {
   const size_t length = wcsnlen(from, kPathCapacity);
@@ -33,8 +34,7 @@ void GetTempDirectory(wchar_t* path) {
 void SourceDirectoryOf(wchar_t* path) {
   const size_t length = wcsnlen(path, kPathCapacity);
   if (length == kPathCapacity) return;
-  size_t position = length;
-  while (position > 0 && path[position - 1] != L'\\') --position;
+  const size_t position = FileNameStart(path, length);
   // position is one past the last backslash, or 0 when there is none.
   path[position > 1 ? position - 1 : 0] = L'\0';
 }

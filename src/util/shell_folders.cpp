@@ -5,6 +5,7 @@
 
 #include "util/bounded_text.h"
 #include "util/path_spelling.h"
+#include "util/release.h"
 #include "util/text_helpers.h"
 
 const FolderRow FolderTable[kFolderTableRows] = {
@@ -87,10 +88,7 @@ bool GetFolderPath(const char* name, char* path) {
     found = folder.spelling != PathSpelling::kRendered;
   }
   if (found) CopyText(path, kPathCapacity, folder.text);
-  if (location != nullptr) {
-    CoTaskMemFree(location);
-    location = nullptr;
-  }
+  ReleaseTaskMemory(&location);
   return found;
 }
 

@@ -13,3 +13,7 @@ bool WidenText(const char* text, size_t count, wchar_t* wide, size_t capacity, s
   *wideLength = static_cast<size_t>(converted);
   return true;
 }
+
+bool SameIgnoringCase(const wchar_t* left, int leftLength, const wchar_t* right, int rightLength) {
+  return CompareStringOrdinal(left, leftLength, right, rightLength, TRUE) == CSTR_EQUAL;
+}
