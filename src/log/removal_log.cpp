@@ -47,11 +47,9 @@ bool AppendNumber(char* line, int value, const char* separator) {
   return !TextFailed(AppendText(line, kMessageCapacity, separator));
 }
 
-// Where the log's own part of path (its own folders and the file name) begins: the offset of
-// its first backslash. False for a path with fewer parts, which has no own folders to trust.
-bool FindOwnPart(const char* path, size_t length, size_t* start) {
-  return LastNamesStart(path, length, kOwnFolderCount + 1, start);
-}
+// The log's own part of its path: its own folders and the file name. A path with fewer
+// parts has no own folders to trust.
+const size_t kOwnNameCount = kOwnFolderCount + 1;
 
 // Opens the file name (nameLength characters) in the held folder logs to append, refusing a
 // second writer, without following a link at the file itself: an existing file is opened as
@@ -92,7 +90,7 @@ HANDLE OpenLog(const char* path, HANDLE* folders, wchar_t* expected) {
   size_t ownStart = 0;
   size_t nameLength = 0;
   size_t stoppedAt = 0;
-  if (TextFailed(TextLength(path, kPathCapacity, &length)) || !FindOwnPart(path, length, &ownStart)) {
+  if (TextFailed(TextLength(path, kPathCapacity, &length)) || !LastNamesStart(path, length, kOwnNameCount, &ownStart)) {
     return INVALID_HANDLE_VALUE;
   }
   const size_t nameStart = FileNameStart(path, length);
@@ -177,7 +175,7 @@ void CreateDirectoryChain(const char* filePath) {
   // folder down, each must be a real folder before anything is made in it, and the walk
   // ends at the first that is not.
   size_t ownStart = length;
-  FindOwnPart(filePath, length, &ownStart);
+  LastNamesStart(filePath, length, kOwnNameCount, &ownStart);
   char directory[kPathCapacity] = {};
   char prefix[kPathCapacity] = {};
   LeftPart(filePath, directory, static_cast<int>(directoryLength));

@@ -81,11 +81,6 @@ HANDLE OpenSystemFolder(const char* path, size_t baseLength, wchar_t* finalPath,
   return folder;
 }
 
-bool IsRealFolderAt(HANDLE folder, const wchar_t* expectedPath) {
-  BY_HANDLE_FILE_INFORMATION information = {};
-  return IsItselfAt(folder, expectedPath, &information) && (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
 }  // namespace
 
 HANDLE OpenAsItself(const wchar_t* path, DWORD access, DWORD share) {
@@ -150,6 +145,11 @@ bool IsPlainFileAt(HANDLE file, const wchar_t* expectedPath) {
   BY_HANDLE_FILE_INFORMATION information = {};
   return IsItselfAt(file, expectedPath, &information) && (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
          information.nNumberOfLinks == 1;
+}
+
+bool IsRealFolderAt(HANDLE folder, const wchar_t* expectedPath) {
+  BY_HANDLE_FILE_INFORMATION information = {};
+  return IsItselfAt(folder, expectedPath, &information) && (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 bool AppendEntryName(wchar_t* path, size_t capacity, const wchar_t* name, size_t nameLength) {

@@ -57,6 +57,9 @@ bool IsItselfAt(HANDLE handle, const wchar_t* expectedPath, BY_HANDLE_FILE_INFOR
 // IsItselfAt for a file that must also have no second name (no hard link elsewhere).
 bool IsPlainFileAt(HANDLE file, const wchar_t* expectedPath);
 
+// IsItselfAt for a folder.
+bool IsRealFolderAt(HANDLE folder, const wchar_t* expectedPath);
+
 // Appends a backslash and name (nameLength characters) to the path in path (capacity wide
 // characters); false, with path as it was, when the whole does not fit.
 bool AppendEntryName(wchar_t* path, size_t capacity, const wchar_t* name, size_t nameLength);

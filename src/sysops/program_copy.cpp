@@ -66,17 +66,6 @@ void NameOverlongCopy(const wchar_t* folder, const wchar_t* name, char* copyText
   AppendText(copyText, kPathCapacity, nameText);
 }
 
-// True when the open folder is a folder, no link, and finally reached at folderPath.
-bool IsFolderItselfAt(HANDLE folder, const wchar_t* folderPath) {
-  wchar_t expected[kPathCapacity] = {};
-  BY_HANDLE_FILE_INFORMATION information = {};
-  CopyPath(expected, folderPath);
-  // A final path ends without a backslash, but for a drive's root.
-  const size_t length = wcsnlen(expected, kPathCapacity);
-  if (length > 3 && expected[length - 1] == L'\\') expected[length - 1] = L'\0';
-  return IsItselfAt(folder, expected, &information) && (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
 // Deletes whatever plain file stands under name in the held folder. A link is left as it is:
 // deleting a file link through a handle may delete the file it points to.
 bool ClearCopyPlace(HANDLE folder, const wchar_t* name, const SpelledPath* copy, char* errorText) {
@@ -136,6 +125,8 @@ bool ReopenForReading(HANDLE* held, DWORD share) {
 
 bool PlaceCopy(const wchar_t* ownPath, const wchar_t* tempDirectory, PlacedCopy* placed, char* copyText,
                char* errorText) {
+  wchar_t expected[kPathCapacity] = {};
+  size_t folderLength = 0;
   HANDLE own = INVALID_HANDLE_VALUE;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   bool written = false;
@@ -169,7 +160,11 @@ bool PlaceCopy(const wchar_t* ownPath, const wchar_t* tempDirectory, PlacedCopy*
     ExplainLastError(errorText, "The temporary directory could not be opened", "", kNothingCopied);
     goto done;
   }
-  if (!IsFolderItselfAt(placed->folder, tempDirectory)) {
+  // A final path ends without a backslash, but for a drive's root.
+  CopyPath(expected, tempDirectory);
+  folderLength = wcsnlen(expected, kPathCapacity);
+  if (folderLength > 3 && expected[folderLength - 1] == L'\\') expected[folderLength - 1] = L'\0';
+  if (!IsRealFolderAt(placed->folder, expected)) {
     CopyText(errorText, kErrorTextCapacity,
              "The temporary directory is a link or a file, or no longer where it was found; nothing was copied.");
     goto done;

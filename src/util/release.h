@@ -4,39 +4,44 @@
 #pragma once
 
 #include <windows.h>
+#include <objbase.h>
 
 // A file, folder or process handle; an empty slot holds INVALID_HANDLE_VALUE (or null).
-void ReleaseHandle(HANDLE* handle);
+inline void ReleaseHandle(HANDLE* handle) {
+  if (*handle != INVALID_HANDLE_VALUE && *handle != nullptr) CloseHandle(*handle);
+  *handle = INVALID_HANDLE_VALUE;
+}
 
-// Each open handle of handles (count of them).
-void ReleaseHandles(HANDLE* handles, size_t count);
+inline void ReleaseHandles(HANDLE* handles, size_t count) {
+  for (size_t index = 0; index < count; ++index) ReleaseHandle(&handles[index]);
+}
 
-// A registry key; an empty slot holds null.
-void ReleaseKey(HKEY* key);
+inline void ReleaseKey(HKEY* key) {
+  if (*key != nullptr) RegCloseKey(*key);
+  *key = nullptr;
+}
 
-// A service manager or service handle; an empty slot holds null.
-void ReleaseServiceHandle(SC_HANDLE* handle);
+inline void ReleaseServiceHandle(SC_HANDLE* handle) {
+  if (*handle != nullptr) CloseServiceHandle(*handle);
+  *handle = nullptr;
+}
 
-// Memory from the process heap, LocalAlloc (the system's allocations for a message or a
-// security descriptor) or CoTaskMemAlloc (the shell's item lists); an empty slot holds null.
-void ReleaseHeapBlock(void* block);
-void ReleaseLocalBlock(void* block);
-void ReleaseTaskBlock(void* block);
-
+// Memory from the process heap, from the system's LocalAlloc (a message, a security
+// descriptor) or from the shell's CoTaskMemAlloc (an item list); an empty slot holds null.
 template <typename T>
 void ReleaseHeap(T** slot) {
-  ReleaseHeapBlock(*slot);
+  if (*slot != nullptr) HeapFree(GetProcessHeap(), 0, *slot);
   *slot = nullptr;
 }
 
 template <typename T>
 void ReleaseLocal(T** slot) {
-  ReleaseLocalBlock(*slot);
+  LocalFree(*slot);
   *slot = nullptr;
 }
 
 template <typename T>
 void ReleaseTaskMemory(T** slot) {
-  ReleaseTaskBlock(*slot);
+  CoTaskMemFree(*slot);
   *slot = nullptr;
 }

@@ -4,11 +4,12 @@
 // that every process already has loaded are asked, so the lookup never loads anything.
 #pragma once
 
-// The address of name in the loaded library, or null.
-void* FindSystemFunctionAddress(const char* library, const char* name);
+#include <windows.h>
 
-// The same, as the function type the caller calls it by.
+// The function name of the loaded library, as the type the caller calls it by, or null.
 template <typename Function>
 Function FindSystemFunction(const char* library, const char* name) {
-  return reinterpret_cast<Function>(FindSystemFunctionAddress(library, name));
+  HMODULE module = GetModuleHandleA(library);
+  if (module == nullptr) return nullptr;
+  return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
