@@ -80,7 +80,7 @@ class LaunchTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_FALSE(BuildDirectory().empty()) << "TESSIVANE_BUILD_DIR is not set";
-    echo_ = BuildDirectory() + "\\tests\\shell_echo_arguments.exe";
+    echo_ = BuildDirectory() + "\\tests\\echo_arguments.exe";
     output_ = work_ / "echo.txt";
     ASSERT_TRUE(FileExists(echo_)) << echo_;
     SetEnvironmentVariableA("TESSIVANE_ECHO_OUT", output_.c_str());
@@ -153,7 +153,7 @@ TEST_F(LaunchTest, ParametersLongerThanAPathArriveWhole) {
 }
 
 TEST_F(LaunchTest, MissingProgramFailsPromptlyWithSentenceAndNoDialog) {
-  const std::string missing = BuildDirectory() + "\\tests\\shell_no_such_program.exe";
+  const std::string missing = BuildDirectory() + "\\tests\\no_such_program.exe";
   std::unique_ptr<LaunchCall> call = NewCall(missing, "silent", false);
 
   ASSERT_TRUE(LaunchWithin(call, 20000)) << "no return within 20 s: the shell is showing a dialog";
@@ -319,14 +319,14 @@ BOOL WINAPI LinkShowingInformation(HANDLE file, LPBY_HANDLE_FILE_INFORMATION inf
   const BOOL answered = g_fileInformation(file, information);
   wchar_t path[MAX_PATH] = {};
   GetFinalPathNameByHandleW(file, path, MAX_PATH, FILE_NAME_NORMALIZED);
-  if (answered && g_showLinks && wcsstr(path, L"shell_tests.exe") != nullptr) {
+  if (answered && g_showLinks && wcsstr(path, L"sysops_tests.exe") != nullptr) {
     information->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
   }
   return answered;
 }
 
 // The temporary directory is a scratch folder, and this test program stands in for the
-// program that copies itself there: the copy is "shell_tests.exe".
+// program that copies itself there: the copy is "sysops_tests.exe".
 class PlaceCopyTest : public LaunchRecordTest {
  protected:
   void SetUp() override {
@@ -362,7 +362,7 @@ class PlaceCopyTest : public LaunchRecordTest {
                                            reinterpret_cast<void*>(&LinkShowingInformation)};
   testsupport::ScratchFolder folder_{"place_copy"};
   std::wstring own_;
-  std::string ownBytes_, copy_ = folder_ / "shell_tests.exe";
+  std::string ownBytes_, copy_ = folder_ / "sysops_tests.exe";
   char copyText_[260] = {};
   char errorText_[2048] = {};
 };

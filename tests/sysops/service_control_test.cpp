@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "service/platform_calls.h"
+#include "sysops/platform_calls.h"
 #include "support/test_process.h"
 #include "support/test_service.h"
 #include "sysops/service_control.h"
