@@ -4,9 +4,12 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "driver/process_state.h"
 #include "driver/status_window.h"
 #include "support/import_swap.h"
+#include "text_extent.h"
 
 namespace {
 
@@ -32,6 +35,9 @@ std::string TextOf(HWND window) {
   return text;
 }
 
+// What a run that is not silent shows while it works.
+const char kRemovalMessage[] = "  Removing Halvorne Tessivane, please wait...";
+
 }  // namespace
 
 TEST_F(StatusWindow, NewTextReplacesTheOldControlInsideTheMainWindow) {
@@ -41,16 +47,24 @@ TEST_F(StatusWindow, NewTextReplacesTheOldControlInsideTheMainWindow) {
   ShowStatusText(instance, "first");
   HWND first = statusWindow;
   ASSERT_NE(nullptr, first);
-  ShowStatusText(instance, "second");
+  ShowStatusText(instance, kRemovalMessage);
   EXPECT_FALSE(IsWindow(first)) << "the first control was left behind";
   ASSERT_NE(nullptr, statusWindow);
-  EXPECT_EQ("second", TextOf(statusWindow));
+  EXPECT_EQ(kRemovalMessage, TextOf(statusWindow));
   EXPECT_EQ(mainWindow, GetParent(statusWindow));
 
+  // What the window shows is the control, and the program's message is read there whole on
+  // one line, in the control's own font.
+  RECT visible = {};
+  GetClientRect(mainWindow, &visible);
   RECT client = {};
   GetClientRect(statusWindow, &client);
-  EXPECT_EQ(600, client.right) << client.right;
-  EXPECT_EQ(80, client.bottom) << client.bottom;
+  EXPECT_LE(visible.right, client.right) << "part of the window is left blank beside the text";
+  EXPECT_LE(visible.bottom, client.bottom) << "part of the window is left blank below the text";
+  const SIZE needed = TextExtentOf(statusWindow);
+  EXPECT_LT(0, needed.cx);
+  EXPECT_LE(needed.cx, visible.right) << "the message is cut at the window's edge";
+  EXPECT_LE(needed.cy, visible.bottom) << "the message's line is taller than the window shows";
   POINT origin = {0, 0};
   ClientToScreen(mainWindow, &origin);
   RECT placed = {};

@@ -57,16 +57,26 @@ BOOL WINAPI RecordingCreateDirectory(LPCSTR path, LPSECURITY_ATTRIBUTES attribut
   return g_createDirectory(path, attributes);
 }
 
-// While the product opens its log file, another program tries to rename the log's two
-// folders away, and creates the file first, as a second run may between the product's open
-// of an existing file and its creation of a new one.
+// While the product opens its log file "race.log", another program tries to rename the log's
+// two folders away, and creates the file first, as a second run may between the product's
+// open of an existing file and its creation of a new one.
+//
+// "dangling.log" stands for a link to nowhere, as a platform that follows links shows it:
+// missing to the open and taken to the create, every time. After 50 such creates the name
+// is left to the platform, so that a product that never stops asking fails instead of hanging.
 decltype(&NtCreateFile) g_ntCreateFile = nullptr;
 std::string g_logFolders;
 std::vector<DWORD> g_renameErrors;
+int g_danglingCreates = 0;
 NTSTATUS NTAPI InterferingCreate(PHANDLE handle, ACCESS_MASK access, POBJECT_ATTRIBUTES attributes,
                                  PIO_STATUS_BLOCK status, PLARGE_INTEGER size, ULONG fileAttributes, ULONG share,
                                  ULONG disposition, ULONG options, PVOID extended, ULONG extendedLength) {
   const std::wstring name(attributes->ObjectName->Buffer, attributes->ObjectName->Length / sizeof(wchar_t));
+  if (name == L"dangling.log" && g_danglingCreates < 50) {
+    if (disposition != FILE_CREATE) return static_cast<NTSTATUS>(0xC0000034L);  // name not found
+    ++g_danglingCreates;
+    return static_cast<NTSTATUS>(0xC0000035L);  // name collision
+  }
   if (name == L"race.log" && disposition == FILE_CREATE) {
     for (const char* folder : {"\\Halvorne\\Logs", "\\Halvorne"}) {
       const std::string path = g_logFolders + folder;
@@ -149,6 +159,21 @@ TEST(WriteLogLine, HoldsItsFoldersAgainstARenameAndAppendsToAFileAnotherRunMadeM
   EXPECT_EQ("made by another run", lines[0]);
   EXPECT_TRUE(std::regex_search(lines[1], kLinePrefix) && lines[1].find("] first line") != std::string::npos)
       << "the line after the other run's: " << lines[1];
+}
+
+TEST(WriteLogLine, NameMissingToTheOpenAndTakenToTheCreateDropsTheLineInsteadOfAskingForever) {
+  const ScratchFolder folder("log_dangling");
+  const std::string path = folder / "Halvorne\\Logs\\dangling.log";
+  CreateDirectoryChain(path.c_str());
+  testsupport::ImportSwap swap("ntdll.dll", "NtCreateFile", reinterpret_cast<void*>(&InterferingCreate));
+  ASSERT_TRUE(swap.Active()) << "the test program does not import NtCreateFile";
+  g_ntCreateFile = swap.Original<decltype(&NtCreateFile)>();
+  g_danglingCreates = 0;
+
+  WriteLogLine("lost", path.c_str(), true);
+
+  EXPECT_LT(g_danglingCreates, 50) << "the log was created again and again";
+  EXPECT_FALSE(FileExists(path));
 }
 
 TEST(WriteLogLine, DisabledCallCreatesNothing) {

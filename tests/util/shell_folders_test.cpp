@@ -1,5 +1,5 @@
-// Shell folders by name: the fixed table, the forgiving lookup, and the shell's answer
-// under Wine.
+// Shell folders by name: the folder each name means, the forgiving lookup, and the shell's
+// answer under Wine.
 #include <gtest/gtest.h>
 
 #include <string.h>
@@ -7,38 +7,55 @@
 #include <shlobj.h>
 
 #include <string>
+#include <utility>
 
 #include "support/import_swap.h"
 #include "support/test_process.h"
 #include "util/shell_folders.h"
 
-TEST(FolderTable, Holds37RowsInLookupOrder) {
-  struct Row {
-    const char* name;
-    int id;
+// Each folder name a caller may give, with the shell's identifier of the folder it means: a
+// name misspelt in the table, or given the identifier of a neighbouring folder, would send
+// the lookup to the wrong place or to none.
+TEST(FolderIdFromName, GivesEachKnownNameTheShellsIdentifierOfItsFolder) {
+  const std::pair<const char*, int> folders[] = {
+      {"Common Administrative Tools", CSIDL_COMMON_ADMINTOOLS},
+      {"Common AppData", CSIDL_COMMON_APPDATA},
+      {"Common Desktop", CSIDL_COMMON_DESKTOPDIRECTORY},
+      {"Common Documents", CSIDL_COMMON_DOCUMENTS},
+      {"Common Favorites", CSIDL_COMMON_FAVORITES},
+      {"Common Programs", CSIDL_COMMON_PROGRAMS},
+      {"Common Start Menu", CSIDL_COMMON_STARTMENU},
+      {"Common Startup", CSIDL_COMMON_STARTUP},
+      {"Common Templates", CSIDL_COMMON_TEMPLATES},
+      {"CommonMusic", CSIDL_COMMON_MUSIC},
+      {"CommonPictures", CSIDL_COMMON_PICTURES},
+      {"CommonVideo", CSIDL_COMMON_VIDEO},
+      {"Personal", CSIDL_PERSONAL},
+      {"Administrative Tools", CSIDL_ADMINTOOLS},
+      {"AppData", CSIDL_APPDATA},
+      {"Cache", CSIDL_INTERNET_CACHE},
+      {"CD Burning", CSIDL_CDBURN_AREA},
+      {"Cookies", CSIDL_COOKIES},
+      {"Desktop", CSIDL_DESKTOP},
+      {"Favorites", CSIDL_FAVORITES},
+      {"Fonts", CSIDL_FONTS},
+      {"History", CSIDL_HISTORY},
+      {"Local AppData", CSIDL_LOCAL_APPDATA},
+      {"My Music", CSIDL_MYMUSIC},
+      {"My Pictures", CSIDL_MYPICTURES},
+      {"My Video", CSIDL_MYVIDEO},
+      {"NetHood", CSIDL_NETHOOD},
+      {"PrintHood", CSIDL_PRINTHOOD},
+      {"Programs", CSIDL_PROGRAMS},
+      {"Recent", CSIDL_RECENT},
+      {"SendTo", CSIDL_SENDTO},
+      {"Start Menu", CSIDL_STARTMENU},
+      {"Startup", CSIDL_STARTUP},
+      {"Templates", CSIDL_TEMPLATES},
+      {"CommonFilesDir", CSIDL_PROGRAM_FILES_COMMON},
+      {"ProgramFilesDir", CSIDL_PROGRAM_FILES},
   };
-  // Identifier values written out as numbers, so a wrong SDK constant shows up too.
-  const Row expected[] = {
-      {"Common Administrative Tools", 47}, {"Common AppData", 35}, {"Common Desktop", 25},
-      {"Common Documents", 46}, {"Common Favorites", 31}, {"Common Programs", 23},
-      {"Common Start Menu", 22}, {"Common Startup", 24}, {"Common Templates", 45},
-      {"CommonMusic", 53}, {"CommonPictures", 54}, {"CommonVideo", 55},
-      {"Personal", 5}, {"Administrative Tools", 48}, {"AppData", 26},
-      {"Cache", 32}, {"CD Burning", 59}, {"Cookies", 33},
-      {"Desktop", 0}, {"Favorites", 6}, {"Fonts", 20},
-      {"History", 34}, {"Local AppData", 28}, {"My Music", 13},
-      {"My Pictures", 39}, {"My Video", 14}, {"NetHood", 19},
-      {"Personal", 5}, {"PrintHood", 27}, {"Programs", 2},
-      {"Recent", 8}, {"SendTo", 9}, {"Start Menu", 11},
-      {"Startup", 7}, {"Templates", 21}, {"CommonFilesDir", 43},
-      {"ProgramFilesDir", 38},
-  };
-  ASSERT_EQ(37, kFolderTableRows);
-  ASSERT_EQ(sizeof(expected) / sizeof(expected[0]), static_cast<size_t>(kFolderTableRows));
-  for (int row = 0; row < kFolderTableRows; ++row) {
-    EXPECT_STREQ(expected[row].name, FolderTable[row].name) << "row " << row + 1;
-    EXPECT_EQ(expected[row].id, FolderTable[row].id) << "row " << row + 1;
-  }
+  for (const auto& folder : folders) EXPECT_EQ(folder.second, FolderIdFromName(folder.first)) << folder.first;
 }
 
 TEST(FolderIdFromName, MatchesLettersInAnyCaseAroundBlanks) {

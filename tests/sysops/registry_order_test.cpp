@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "registry/test_keys.h"
+#include "sysops/test_keys.h"
 #include "support/import_swap.h"
 #include "support/test_process.h"
 #include "sysops/registry.h"

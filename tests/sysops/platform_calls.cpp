@@ -1,4 +1,4 @@
-#include "service/platform_calls.h"
+#include "sysops/platform_calls.h"
 
 #include <gtest/gtest.h>
 

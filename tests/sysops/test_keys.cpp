@@ -1,5 +1,5 @@
 // Registry helpers for the registry tests (see test_keys.h).
-#include "registry/test_keys.h"
+#include "sysops/test_keys.h"
 
 #include <vector>
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "registry/test_keys.h"
+#include "sysops/test_keys.h"
 #include "support/test_process.h"
 #include "sysops/registry.h"
 
