@@ -1,11 +1,13 @@
 // The log shared between processes: a line that finds the file held by another process
-// waits for it for a bounded number of pauses, and writers running at once never lose or tear a
-// line.
+// waits for it for a bounded number of pauses, and writers running at once never tear a line
+// and give one up only after its whole wait.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <iostream>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -114,7 +116,7 @@ TEST(LogSharing, LineHeldOutForLongIsDroppedAfterAboutASecondOfPauses) {
   EXPECT_NE(std::string::npos, contents.find("] next\r\n")) << contents;
 }
 
-TEST(LogSharing, WritersAtOnceLoseNoLineAndTearNone) {
+TEST(LogSharing, WritersAtOnceTearNoLineAndGiveOneUpOnlyAfterItsWholeWait) {
   const ScratchFolder folder("log_many_writers");
   const std::string path = folder / "shared.log";
   const std::string tags = "ABCD";
@@ -151,10 +153,22 @@ TEST(LogSharing, WritersAtOnceLoseNoLineAndTearNone) {
     ++seen[line.substr(at + 2, body - at - 2)];
   }
   EXPECT_EQ(0, malformed);
+  // A line is given up only after about a second of waiting, which a slow disk can bring
+  // about with four writers; any other missing line is lost.
+  int givenUp = 0;
   for (char tag : tags) {
+    std::set<int> waited;
+    for (const std::string& n : testsupport::SplitLines(ReadWholeFile(path + "." + tag + ".waited"))) {
+      if (!n.empty()) waited.insert(std::stoi(n));
+    }
     for (int n = 0; n < linesEach; ++n) {
       const std::string key = std::string("writer ") + tag + " line " + std::to_string(n);
+      if (seen[key] == 0 && waited.count(n) != 0) {
+        ++givenUp;
+        continue;
+      }
       EXPECT_EQ(1, seen[key]) << key;
     }
   }
+  if (givenUp > 0) std::cout << givenUp << " lines were given up after their whole wait\n";
 }
