@@ -15,16 +15,28 @@
 #include "sysops/program_copy.h"
 #include "util/bounded_text.h"
 
-void Relaunch(DriverBuffers* buffers, bool zapFiles) {
+namespace {
+
+// A silent start is an unattended one: whoever started it (a management tool, a script)
+// waits for its process and then looks at the machine, so that process ends only once the
+// copy's removal has. The bound is several times the longest removal run (two stops that
+// follow the service's wait hint, then the home directory's deletion).
+const DWORD kCopyWaitSeconds = 600;
+
+}  // namespace
+
+void Relaunch(DriverBuffers* buffers, const OwnProgram* program, bool zapFiles) {
   PlacedCopy placed = {};
+  char note[kErrorTextCapacity] = {};
   if (silentMode != 0) AppendText(buffers->launchArguments, kPathCapacity, "silent ");
   if (zapFiles) AppendText(buffers->launchArguments, kPathCapacity, "zapfiles");
 
   const char* own = buffers->ownPath.text;
   const char* temp = buffers->tempDirectory.text;
   LogAction(buffers, "Copy %s to %s", own, temp);
-  const bool copied = PlaceCopy(buffers->ownPath.path, buffers->tempDirectory.path, &placed, buffers->tempCopyPath,
-                                buffers->errorText);
+  const bool copied = PlaceCopy(program, buffers->ownPath.path, buffers->tempDirectory.path, &placed,
+                                buffers->tempCopyPath, note, buffers->errorText);
+  if (note[0] != '\0') LogResult(buffers, "%s", note);
   if (copied) {
     LogResult(buffers, "Copy from: %s to: %s success.", own, temp);
   } else {
@@ -34,6 +46,10 @@ void Relaunch(DriverBuffers* buffers, bool zapFiles) {
   LogAction(buffers, "Run %s %s", buffers->tempCopyPath, buffers->launchArguments);
   if (StartPlacedCopy(&placed, buffers->launchArguments, buffers->errorText)) {
     LogResult(buffers, "%s Launched OK", buffers->tempCopyPath);
+    if (silentMode != 0 && !WaitForPlacedCopy(&placed, kCopyWaitSeconds * 1000)) {
+      LogResult(buffers, "%s was still running after %u seconds; this run ends without waiting for it any longer.",
+                buffers->tempCopyPath, static_cast<unsigned>(kCopyWaitSeconds));
+    }
   } else {
     LogResult(buffers, "%s launch failed.  Error: %s", buffers->tempCopyPath, buffers->errorText);
   }

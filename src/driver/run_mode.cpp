@@ -1,32 +1,35 @@
-// The run-mode choice. A plain test of whether the source directory occurs within the
-// temporary directory, letters in any case: the copy that the first run places in the
-// temporary directory always passes it, since both paths are taken in their final form.
+// The run-mode choice. The program runs where it is only when its folder is the temporary
+// directory itself: a folder that merely contains the temporary directory (C:\, the profile
+// folder) is a place like any other, from which the copy is made. Both paths are final
+// paths, so the copy that the first run places in the temporary directory finds its folder
+// spelled the same way.
 #include "driver/run_mode.h"
 
 #include <windows.h>
 
-#include "util/text_helpers.h"
+#include "util/bounded_text.h"
 #include "util/wide_text.h"
 
 namespace {
 
-bool OccursWithin(const wchar_t* searched, const wchar_t* sought) {
-  if (searched == nullptr || sought == nullptr) return false;
-  // Texts as long as the text helpers refuse are not searched either.
-  const size_t limit = static_cast<size_t>(kWorkingCapacity);
-  const size_t searchedLength = wcsnlen(searched, limit);
-  const size_t soughtLength = wcsnlen(sought, limit);
-  if (searchedLength == limit || soughtLength == 0 || soughtLength > searchedLength) return false;
-  const int compared = static_cast<int>(soughtLength);
-  for (size_t start = 0; start + soughtLength <= searchedLength; ++start) {
-    if (SameIgnoringCase(searched + start, compared, sought, compared)) return true;
-  }
-  return false;
+// The length of path without one trailing backslash; 0 for a path that is missing, empty
+// or has no terminator within a path's capacity.
+int FolderLength(const wchar_t* path) {
+  if (path == nullptr) return 0;
+  size_t length = wcsnlen(path, kPathCapacity);
+  if (length == kPathCapacity) return 0;
+  if (length > 0 && path[length - 1] == L'\\') --length;
+  return static_cast<int>(length);
 }
 
 }  // namespace
 
 RunMode ChooseRunMode(const wchar_t* tempDirectory, const wchar_t* sourceDirectory, bool zapFiles) {
-  if (!OccursWithin(tempDirectory, sourceDirectory)) return RunMode::Relaunch;
+  const int tempLength = FolderLength(tempDirectory);
+  const int sourceLength = FolderLength(sourceDirectory);
+  if (tempLength == 0 || sourceLength == 0 ||
+      !SameIgnoringCase(tempDirectory, tempLength, sourceDirectory, sourceLength)) {
+    return RunMode::Relaunch;
+  }
   return zapFiles ? RunMode::FileCleanup : RunMode::Removal;
 }

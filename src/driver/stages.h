@@ -1,6 +1,7 @@
 // The three run modes' step sequences. Each logs its own lines, the last one included.
 #pragma once
 
+#include "sysops/own_program.h"
 #include "util/bounded_text.h"
 #include "util/path_spelling.h"
 
@@ -19,9 +20,10 @@ struct DriverBuffers {
   char launchArguments[kPathCapacity];
 };
 
-// Copies the executable into the temporary directory and starts that copy elevated,
-// passing on the run's "silent" and "zapfiles" words.
-void Relaunch(DriverBuffers* buffers, bool zapFiles);
+// Copies the executable, held as own since the run began, into the temporary directory and
+// starts that copy elevated, passing on the run's "silent" and "zapfiles" words; a silent run
+// waits for the copy to end.
+void Relaunch(DriverBuffers* buffers, const OwnProgram* own, bool zapFiles);
 
 // Registers the next-logon cleanup, stops and deletes the service, and removes the
 // autostart value and the configuration key tree.

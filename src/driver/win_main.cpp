@@ -13,6 +13,7 @@
 #include "log/removal_log.h"
 #include "sysops/final_path.h"
 #include "sysops/link_safety.h"
+#include "sysops/own_program.h"
 #include "util/bounded_text.h"
 #include "util/path_spelling.h"
 #include "util/paths.h"
@@ -42,7 +43,10 @@ void FindWhereTheRunIs(DriverBuffers* buffers) {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   DriverBuffers buffers = {};
+  OwnProgram own = {};
   RestrictLibrarySearch();
+  // First of all, before any step that takes time: the file that the copy is made from.
+  HoldOwnProgram(&own);
   FindWhereTheRunIs(&buffers);
   RefuseUntrustedJunctions();
   const char* words = commandLine != nullptr ? commandLine : "";
@@ -70,7 +74,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
 
   switch (ChooseRunMode(buffers.tempDirectory.path, buffers.sourceDirectory.path, zapFiles)) {
     case RunMode::Relaunch:
-      Relaunch(&buffers, zapFiles);
+      Relaunch(&buffers, &own, zapFiles);
       break;
     case RunMode::Removal:
       Removal(&buffers);
@@ -79,5 +83,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
       FileCleanup(&buffers);
       break;
   }
+  ReleaseOwnProgram(&own);
   return 0;
 }

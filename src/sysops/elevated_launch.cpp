@@ -32,8 +32,8 @@ void LaunchFailureText(char* errorText, const char* fileText, const char* reason
   AppendText(errorText, kErrorTextCapacity, reason);
 }
 
-bool LaunchElevated(const wchar_t* file, const char* fileText, const char* parameters, bool wait, int showCommand,
-                    char* errorText) {
+bool LaunchElevated(const wchar_t* file, const char* fileText, const char* parameters, HANDLE* process,
+                    int showCommand, char* errorText) {
   wchar_t wideParameters[kWideCapacity];
   char systemText[kErrorTextCapacity];
   size_t parametersLength = 0;
@@ -89,8 +89,11 @@ bool LaunchElevated(const wchar_t* file, const char* fileText, const char* param
     return false;
   }
   // Started through an association the shell may hand back no process: nothing to wait for.
-  if (launch.hProcess != NULL && wait) WaitForSingleObject(launch.hProcess, INFINITE);
-  ReleaseHandle(&launch.hProcess);
+  if (process != nullptr) {
+    *process = launch.hProcess;
+  } else {
+    ReleaseHandle(&launch.hProcess);
+  }
   return true;
 }
 

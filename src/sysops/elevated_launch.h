@@ -2,12 +2,15 @@
 // for the last error.
 #pragma once
 
-// Starts file (at most 259 wide characters) with parameters (at most 4095), waiting for it
-// to end when wait is true, without the shell's check of where the file came from. On
-// failure errorText (2048 characters) names the program as fileText, the name the log knows
-// it by, and gives the system's message.
-bool LaunchElevated(const wchar_t* file, const char* fileText, const char* parameters, bool wait, int showCommand,
-                    char* errorText);
+#include <windows.h>
+
+// Starts file (at most 259 wide characters) with parameters (at most 4095), without the
+// shell's check of where the file came from. With process, the started process's handle
+// goes to the caller to wait for and close (null when the shell gave none); without, it is
+// closed at once. On failure errorText (2048 characters) names the program as fileText, the
+// name the log knows it by, and gives the system's message.
+bool LaunchElevated(const wchar_t* file, const char* fileText, const char* parameters, HANDLE* process,
+                    int showCommand, char* errorText);
 
 // The one sentence for a program that did not start: errorText (2048 characters) becomes
 // "Unable to run the program: <fileText> Error Message: <reason>".

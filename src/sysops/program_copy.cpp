@@ -9,9 +9,11 @@
 #include "sysops/program_copy.h"
 
 #include <windows.h>
+#include <ntsecapi.h>
 
 #include "sysops/elevated_launch.h"
 #include "sysops/files_by_handle.h"
+#include "sysops/own_program.h"
 #include "util/bounded_text.h"
 #include "util/path_parts.h"
 #include "util/path_spelling.h"
@@ -32,6 +34,7 @@ const DWORD kFolderAccess = FILE_TRAVERSE | FILE_LIST_DIRECTORY | FILE_READ_ATTR
 const DWORD kOldFileAccess = DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
 
 const char kNothingCopied[] = "Nothing was copied.";
+const char kFreshName[] = "The copy is made under a fresh name.";
 const char kNothingStarted[] = "Nothing was started.";
 
 // errorText: what (formatted with path), the system's text for the last error, then
@@ -67,8 +70,10 @@ void NameOverlongCopy(const wchar_t* folder, const wchar_t* name, char* copyText
 }
 
 // Deletes whatever plain file stands under name in the held folder. A link is left as it is:
-// deleting a file link through a handle may delete the file it points to.
-bool ClearCopyPlace(HANDLE folder, const wchar_t* name, const SpelledPath* copy, char* errorText) {
+// deleting a file link through a handle may delete the file it points to. On failure
+// errorText says why, ending with outcome.
+bool ClearCopyPlace(HANDLE folder, const wchar_t* name, const SpelledPath* copy, const char* outcome,
+                    char* errorText) {
   BY_HANDLE_FILE_INFORMATION information = {};
   HANDLE old = INVALID_HANDLE_VALUE;
   bool cleared = false;
@@ -76,28 +81,65 @@ bool ClearCopyPlace(HANDLE folder, const wchar_t* name, const SpelledPath* copy,
   old = OpenEntryAsItself(folder, name, wcslen(name), kOldFileAccess, kShareAll);
   if (old == INVALID_HANDLE_VALUE) {
     cleared = GetLastError() == ERROR_FILE_NOT_FOUND;
-    if (!cleared) ExplainLastError(errorText, "The file already at %s could not be deleted", copy->text, kNothingCopied);
+    if (!cleared) ExplainLastError(errorText, "The file already at %s could not be deleted", copy->text, outcome);
   } else if (!IsItselfAt(old, copy->path, &information)) {
     FormatText(errorText, kErrorTextCapacity,
-               "The file already at %s is a link, left as it is so that what it points to is not deleted. "
-               "Nothing was copied.",
-               copy->text);
+               "The file already at %s is a link, left as it is so that what it points to is not deleted. %s",
+               copy->text, outcome);
   } else if (DeleteThroughHandle(old)) {
     cleared = true;
   } else {
-    ExplainLastError(errorText, "The file already at %s could not be deleted", copy->text, kNothingCopied);
+    ExplainLastError(errorText, "The file already at %s could not be deleted", copy->text, outcome);
   }
 
   ReleaseHandle(&old);
   return cleared;
 }
 
-// Reads the whole program from own and writes it through copy; false, with the last error
-// set, at the first failure.
+// fresh (260) := name with a suffix nobody can guess before this run makes it
+// ("VuzavoRURIvezarov-0123456789abcdef.exe"); false when no random number is to be had or it
+// does not fit.
+bool MakeFreshName(const wchar_t* name, wchar_t* fresh) {
+  unsigned char random[8] = {};
+  wchar_t suffix[2 * sizeof(random) + 2] = L"-";
+  const size_t nameLength = wcsnlen(name, kPathCapacity);
+  const wchar_t* dot = wcsrchr(name, L'.');
+  const size_t stemLength = dot != nullptr ? static_cast<size_t>(dot - name) : nameLength;
+  if (!RtlGenRandom(random, sizeof(random))) return false;
+  for (size_t index = 0; index < sizeof(random); ++index) {
+    suffix[1 + 2 * index] = L"0123456789abcdef"[random[index] >> 4];
+    suffix[2 + 2 * index] = L"0123456789abcdef"[random[index] & 15];
+  }
+  const size_t suffixLength = wcslen(suffix);
+  if (nameLength + suffixLength >= kPathCapacity) return false;
+  wmemcpy(fresh, name, stemLength);
+  wmemcpy(fresh + stemLength, suffix, suffixLength);
+  wmemcpy(fresh + stemLength + suffixLength, name + stemLength, nameLength - stemLength + 1);
+  return true;
+}
+
+// The copy under a fresh name in the held folder, created new; placed->path names it.
+// INVALID_HANDLE_VALUE, with the last error set, on failure.
+HANDLE CreateUnderFreshName(PlacedCopy* placed, const wchar_t* tempDirectory, const wchar_t* name,
+                            PSECURITY_DESCRIPTOR descriptor) {
+  wchar_t fresh[kPathCapacity] = {};
+  if (!MakeFreshName(name, fresh) || !ComposeCopyPath(tempDirectory, fresh, placed->path.path)) {
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return INVALID_HANDLE_VALUE;
+  }
+  SpellPath(&placed->path);
+  return CreateNewEntry(placed->folder, fresh, wcslen(fresh), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                        descriptor);
+}
+
+// Reads the whole program from own, from its start, and writes it through copy; false,
+// with the last error set, at the first failure.
 bool WriteProgram(HANDLE own, HANDLE copy) {
   char chunk[kCopyChunk];
   DWORD got = 0;
   DWORD written = 0;
+  LARGE_INTEGER start = {};
+  if (!SetFilePointerEx(own, start, nullptr, FILE_BEGIN)) return false;
   for (;;) {
     if (!ReadFile(own, chunk, kCopyChunk, &got, nullptr)) return false;
     if (got == 0) return true;
@@ -123,15 +165,15 @@ bool ReopenForReading(HANDLE* held, DWORD share) {
 
 }  // namespace
 
-bool PlaceCopy(const wchar_t* ownPath, const wchar_t* tempDirectory, PlacedCopy* placed, char* copyText,
-               char* errorText) {
+bool PlaceCopy(const OwnProgram* own, const wchar_t* ownPath, const wchar_t* tempDirectory, PlacedCopy* placed,
+               char* copyText, char* noteText, char* errorText) {
   wchar_t expected[kPathCapacity] = {};
   size_t folderLength = 0;
-  HANDLE own = INVALID_HANDLE_VALUE;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   bool written = false;
   const wchar_t* name = ownPath + FileNameStart(ownPath, wcsnlen(ownPath, kPathCapacity));
   const bool copyPathFits = ComposeCopyPath(tempDirectory, name, placed->path.path);
+  CopyText(noteText, kErrorTextCapacity, "");
 
   if (copyPathFits) {
     SpellPath(&placed->path);
@@ -169,18 +211,36 @@ bool PlaceCopy(const wchar_t* ownPath, const wchar_t* tempDirectory, PlacedCopy*
              "The temporary directory is a link or a file, or no longer where it was found; nothing was copied.");
     goto done;
   }
-  own = CreateFileW(ownPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (own == INVALID_HANDLE_VALUE) {
-    ExplainLastError(errorText, "This program could not be copied", "", kNothingCopied);
+  if (own->file == INVALID_HANDLE_VALUE || (!own->isImage && own->error != 0)) {
+    SetLastError(own->error);
+    ExplainLastError(errorText, "This program's own file could not be held against changes and checked", "",
+                     kNothingCopied);
     goto done;
   }
-  if (!ClearCopyPlace(placed->folder, name, &placed->path, errorText)) goto done;
-
-  // Created only where no name stands: a name someone made after the deletion is theirs.
+  if (!own->isImage) {
+    CopyText(errorText, kErrorTextCapacity,
+             "The file at this program's path is not the program that runs (it was replaced after the start); "
+             "nothing was copied.");
+    goto done;
+  }
   descriptor = BuildSecurityDescriptor(kCopySecurity);
-  if (descriptor != nullptr) {
+  if (descriptor == nullptr) {
+    ExplainLastError(errorText, "The copy could not be created at %s", placed->path.text, kNothingCopied);
+    goto done;
+  }
+  // Created only where no name stands: a name someone made after the deletion is theirs.
+  if (ClearCopyPlace(placed->folder, name, &placed->path, kFreshName, noteText)) {
     placed->copy = CreateNewEntry(placed->folder, name, wcslen(name), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
                                   descriptor);
+    if (placed->copy == INVALID_HANDLE_VALUE) {
+      ExplainLastError(noteText, "The copy could not be created at %s", placed->path.text, kFreshName);
+    }
+  }
+  // Every user may create files in C:\Windows\Temp and keep them: a usual name someone else
+  // holds must not stop the removal. The run-mode choice goes by the folder alone, so the copy
+  // under a fresh name does the removal all the same.
+  if (placed->copy == INVALID_HANDLE_VALUE) {
+    placed->copy = CreateUnderFreshName(placed, tempDirectory, name, descriptor);
   }
   if (placed->copy == INVALID_HANDLE_VALUE) {
     ExplainLastError(errorText, "The copy could not be created at %s", placed->path.text, kNothingCopied);
@@ -189,7 +249,7 @@ bool PlaceCopy(const wchar_t* ownPath, const wchar_t* tempDirectory, PlacedCopy*
   // A copy cut short stays, Administrators' own and never started, until the next run
   // deletes it: deleting it through this handle would need the handle to hold the right to
   // delete, which every later handle on the copy would then have to let others have too.
-  if (!WriteProgram(own, placed->copy)) {
+  if (!WriteProgram(own->file, placed->copy)) {
     ExplainLastError(errorText, "This program could not be copied", "", kNothingCopied);
     goto done;
   }
@@ -201,7 +261,6 @@ done:
   CopyText(copyText, kPathCapacity, placed->path.text);
   // Only a whole copy is ever started: a copy cut short is let go at once.
   if (!written) ReleasePlacedCopy(placed);
-  ReleaseHandle(&own);
   ReleaseLocal(&descriptor);
   return written;
 }
@@ -219,10 +278,17 @@ bool StartPlacedCopy(PlacedCopy* placed, const char* parameters, char* errorText
     LaunchFailureText(errorText, placed->path.text, reason);
     return false;
   }
-  return LaunchElevated(placed->path.spelled, placed->path.text, parameters, false, SW_SHOWNORMAL, errorText);
+  return LaunchElevated(placed->path.spelled, placed->path.text, parameters, &placed->process, SW_SHOWNORMAL,
+                        errorText);
+}
+
+bool WaitForPlacedCopy(const PlacedCopy* placed, DWORD timeoutMs) {
+  if (placed->process == NULL || placed->process == INVALID_HANDLE_VALUE) return true;
+  return WaitForSingleObject(placed->process, timeoutMs) != WAIT_TIMEOUT;
 }
 
 void ReleasePlacedCopy(PlacedCopy* placed) {
+  ReleaseHandle(&placed->process);
   ReleaseHandle(&placed->copy);
   ReleaseHandle(&placed->folder);
 }

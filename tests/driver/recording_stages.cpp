@@ -52,6 +52,6 @@ void Record(const char* mode, DriverBuffers* buffers, int zapFiles) {
 
 }  // namespace
 
-void Relaunch(DriverBuffers* buffers, bool zapFiles) { Record("Relaunch", buffers, zapFiles); }
+void Relaunch(DriverBuffers* buffers, const OwnProgram*, bool zapFiles) { Record("Relaunch", buffers, zapFiles); }
 void Removal(DriverBuffers* buffers) { Record("Removal", buffers, -1); }
 void FileCleanup(DriverBuffers* buffers) { Record("FileCleanup", buffers, -1); }

@@ -37,8 +37,11 @@ struct LaunchCall {
 
 DWORD WINAPI RunLaunch(LPVOID argument) {
   LaunchCall* call = static_cast<LaunchCall*>(argument);
+  HANDLE process = nullptr;
   call->result = LaunchElevated(call->wideFile.c_str(), call->file.c_str(), call->nullParameters ? nullptr : call->parameters.c_str(),
-                                call->wait, call->showCommand, call->errorText);
+                                call->wait ? &process : nullptr, call->showCommand, call->errorText);
+  if (process != nullptr) WaitForSingleObject(process, INFINITE);
+  if (process != nullptr) CloseHandle(process);
   return 0;
 }
 
