@@ -15,30 +15,25 @@ namespace {
 // Device names are longer than a path: "\Device\HarddiskVolume12" before the path itself.
 const DWORD kDeviceNameCapacity = 32768;
 
-// The prefix by which a name in the platform's object namespace goes through a drive
-// letter ("\??\C:\..."), as some platforms give the running image's name.
+// Windows names the running image in device form ("\Device\HarddiskVolume2\..."), the name
+// the file has now. Wine gives instead the path the program was started by, as a name that
+// goes through a drive letter ("\??\C:\..."), whose folders may be links; such a name is
+// taken in the form the held file's name has, the name of the file it leads to.
 const wchar_t kDosDevices[] = L"\\??\\";
 const size_t kDosDevicesLength = 4;
 
-// Rewrites a name of the form "\??\C:\rest" into the device form "\Device\...\rest", in
-// place (capacity wide characters); any other name is already in device form. False when
-// the drive names no device or the result does not fit.
+// Rewrites a "\??\" name into the device form of the file it finally reaches, in place
+// (capacity wide characters); any other name is left as it is. False when it leads nowhere.
 bool ToDeviceForm(wchar_t* name, size_t capacity) {
-  wchar_t drive[3] = {};
-  wchar_t device[MAX_PATH] = {};
-  if (wcsncmp(name, kDosDevices, kDosDevicesLength) != 0 || name[kDosDevicesLength] == L'\0' ||
-      name[kDosDevicesLength + 1] != L':') {
-    return true;
-  }
-  wmemcpy(drive, name + kDosDevicesLength, 2);
-  if (QueryDosDeviceW(drive, device, MAX_PATH) == 0) return false;
-  const size_t deviceLength = wcsnlen(device, MAX_PATH);
-  const wchar_t* rest = name + kDosDevicesLength + 2;
-  const size_t restLength = wcslen(rest);
-  if (deviceLength + restLength >= capacity) return false;
-  wmemmove(name + deviceLength, rest, restLength + 1);
-  wmemcpy(name, device, deviceLength);
-  return true;
+  if (wcsncmp(name, kDosDevices, kDosDevicesLength) != 0) return true;
+  name[1] = L'\\';
+  HANDLE file = CreateFileW(name, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, 0, nullptr);
+  const DWORD length = file != INVALID_HANDLE_VALUE
+                           ? GetFinalPathNameByHandleW(file, name, static_cast<DWORD>(capacity), VOLUME_NAME_NT)
+                           : 0;
+  ReleaseHandle(&file);
+  return length != 0 && length < capacity;
 }
 
 // The held file is the image when both names are the same (letter case aside, as the file

@@ -10,16 +10,23 @@
 #     is not started;
 #  4. when the program's own path is too long for it, the path is left out, not cut to
 #     the name of some other file, and nothing is copied or started;
-#  5. when a file already at the copy's place cannot be deleted (another process holds it,
-#     as whoever planted it could), nothing is copied over it and nothing is started;
-#  6. a link planted at the copy's place is left as it is;
-#  7. when the copy's name is still taken after the file there was deleted (whoever holds
-#     that file keeps its name while it is open), nothing is copied and nothing is started.
 # Each run logs the copy's outcome, the "Run" line and a launch failure saying why nothing
-# was started; no further run follows. Last, the copy's own refusal:
+# was started; no further run follows. A usual name someone else keeps does not stop the
+# removal: the copy is made under a fresh name beside it, and that copy does the removal.
+#  5. a file already at the copy's place that another process holds, as whoever planted it
+#     could, is neither deleted nor written;
+#  6. a link planted at the copy's place is left as it is;
+#  7. the copy's name is still taken after the file there was deleted (whoever holds that
+#     file keeps its name while it is open).
+# Then the copy's own refusal:
 #  8. when the temporary directory lies so deep that the next logon's command would have
 #     more than the 260 characters Windows runs, even with the copy's short path, the
 #     command is not written (a cut one would start another file), and the removal goes on.
+# And where the first run runs from, and how long it lasts:
+#  9. a start from the drive's root, C:\, which holds the temporary directory, copies and
+#     relaunches like any other, and the copy does the removal;
+# 10. a silent start from a download folder ends only once the copy's removal has ended (the
+#     log holds every line of both runs when it ends); a start without "silent" ends at once.
 #
 # By hand, after the suite has built build/test and made its prefix:
 #   tests/e2e/relaunch-refusals.sh
@@ -103,37 +110,71 @@ run_while_copy_held() { # run_while_copy_held [deletable]
 }
 release_held_copy() { : >"$(unix_path "${TEMP_DIR}e2e_hold_release")"; wait; }
 
+# The copy the first run started, as the log names it, becomes COPY_TEXT: a fresh name.
+MISSING="Unable to stop KESPWindowsService (OpenService Error).  Error #1060"
+find_fresh_copy() {
+  COPY_TEXT=$(sed -n 's/^\[[^]]*\] Run \(.*\) \r\{0,1\}$/\1/p' "$LOG_FILE" | head -n 1)
+  check_match "the copy's fresh name, beside the usual one" "^${TEMP_DIR//\\/\\\\}VuzavoRURIvezarov-[0-9a-f]{16}\.exe$" "$COPY_TEXT"
+}
+# The log of a first run whose copy got a fresh name for <note>, and of that copy's removal
+# of an absent product.
+fresh_copy_lines() { # fresh_copy_lines <note>
+  start_lines "" "$BUILT_EXE"
+  printf '%s\n' "Copy $BUILT_EXE to $TEMP_TEXT" "    $1" "    Copy from: $BUILT_EXE to: $TEMP_TEXT success." \
+    "Run $COPY_TEXT " "    $COPY_TEXT Launched OK"
+  removal_run_lines "" "Stop failed.  Error: $MISSING" \
+    "Removal failed.  Error: Unable to remove KESPWindowsService.  Stop step: $MISSING" "removal failed."
+}
+check_fresh_copy_registered() {
+  capture_state fresh
+  check "run-once value, for the fresh copy" "\"$COPY_TEXT\" silent zapfiles" "$(state_of runonce.32)"
+  COPY_TEXT=$COPY
+}
+
+# Runs the program while another process holds a file at the copy's place, sharing it as
+# hold's words say; the holder lets go at release_held_copy.
+run_while_copy_held() { # run_while_copy_held [deletable]
+  product hold "$COPY" 300 "$@" >/dev/null &
+  local deadline=$((SECONDS + 60))
+  while [ ! -f "$(unix_path "${TEMP_DIR}e2e_hold_ready")" ] && [ "$SECONDS" -lt "$deadline" ]; do sleep 0.1; done
+  run_program 60 28 "$SOURCE_DIR" "$BUILT_EXE"
+}
+release_held_copy() { : >"$(unix_path "${TEMP_DIR}e2e_hold_release")"; wait; }
+
 echo "== 5. a file at the copy's place that another process holds"
 product cleanup >/dev/null
 trap 'release_held_copy; product cleanup >/dev/null' EXIT
 run_while_copy_held
 release_held_copy
 check "the held file, not overwritten" "0" "$(stat -c %s "$(unix_path "$COPY")")"
-compare_log <(refusal_lines "$BUILT_EXE" "$TEMP_DIR" \
-  "failed.  Error: The file already at $COPY could not be deleted: Sharing violation. Nothing was copied." \
-  "$COPY" "$NOT_STARTED")
+find_fresh_copy
+compare_log <(fresh_copy_lines \
+  "The file already at $COPY could not be deleted: Sharing violation. The copy is made under a fresh name.")
+check_fresh_copy_registered
 
 echo "== 6. a link at the copy's place, planted to take the elevated deletion elsewhere"
 product cleanup >/dev/null
 OUTSIDE="$SCRATCH/outside-target.exe"
 echo "not ours" >"$OUTSIDE"
 ln -s "$OUTSIDE" "$(unix_path "$COPY")"
-run_program 60 9 "$SOURCE_DIR" "$BUILT_EXE"
+run_program 60 28 "$SOURCE_DIR" "$BUILT_EXE"
 check "the link's target, neither deleted nor overwritten" "not ours" "$(cat "$OUTSIDE" 2>&1)"
 rm -f "$(unix_path "$COPY")"
-compare_log <(refusal_lines "$BUILT_EXE" "$TEMP_DIR" \
-  "failed.  Error: The file already at $COPY is a link, left as it is so that what it points to is not deleted. Nothing was copied." \
-  "$COPY" "$NOT_STARTED")
+find_fresh_copy
+compare_log <(fresh_copy_lines "The file already at $COPY is a link, left as it is so that what it points to is \
+not deleted. The copy is made under a fresh name.")
+check_fresh_copy_registered
 
 echo "== 7. the copy's name still taken at the creation: the file there is held by one who lets it be deleted"
 product cleanup >/dev/null
 run_while_copy_held deletable
 check "the held file, not written" "0" "$(stat -c %s "$(unix_path "$COPY")")"
 release_held_copy
-check "no copy once the holder let go of the deleted file" "no" "$(exists "$(unix_path "$COPY")")"
-compare_log <(refusal_lines "$BUILT_EXE" "$TEMP_DIR" \
-  "failed.  Error: The copy could not be created at $COPY: File exists. Nothing was copied." \
-  "$COPY" "$NOT_STARTED")
+check "the deleted file's name, free once the holder let go" "no" "$(exists "$(unix_path "$COPY")")"
+find_fresh_copy
+compare_log <(fresh_copy_lines \
+  "The copy could not be created at $COPY: File exists. The copy is made under a fresh name.")
+check_fresh_copy_registered
 
 echo "== 8. a temporary directory so deep that the next logon's command does not fit"
 product cleanup >/dev/null
@@ -158,4 +199,36 @@ refused="Add \"$SHORT_COPY\" silent zapfiles to the RunOnce key"$'\n'"    regist
 command has more than the 260 characters that Windows runs from RunOnce, even with the short form of the copy's \
 path; it was not written."
 compare_log <(printf '%s\n' "${expected/"$added"/"$refused"}")
+
+echo "== 9. a start from the drive's root, which holds the temporary directory"
+product cleanup >/dev/null
+TEMP_TEXT=$TEMP_DIR
+COPY_TEXT=$COPY
+ROOT_EXE='C:\VuzavoRURIvezarov.exe'
+cp "$UNINSTALLER" "$(unix_path "$ROOT_EXE")"
+trap 'rm -f "$(unix_path "$ROOT_EXE")"; product cleanup >/dev/null' EXIT
+run_program 60 27 'C:\' "$ROOT_EXE"
+capture_state root
+check "run-once value, for the copy in the temporary directory" "\"$COPY\" silent zapfiles" "$(state_of runonce.32)"
+compare_log <(
+  first_run_lines "" "$ROOT_EXE" ""
+  removal_run_lines "" "Stop failed.  Error: $MISSING" \
+    "Removal failed.  Error: Unable to remove KESPWindowsService.  Stop step: $MISSING" "removal failed."
+)
+
+echo "== 10. a silent start ends once the removal has; a start without \"silent\" ends at once"
+for words in silent ""; do
+  product cleanup >/dev/null
+  product install 64 service >/dev/null || fail "the stand-in product was not installed"
+  run_program 120 27 "$SOURCE_DIR" "$BUILT_EXE" $words
+  capture_state "waited-$words"
+  check "service" "absent" "$(state_of service)"
+  check "configuration key" "absent" "$(state_of config.64)"
+  if [ -n "$words" ]; then
+    check_match "the log when the silent start ended: every line of both runs" " atexit=27$" "$RUN_RESULT"
+    compare_log <(first_run_lines "silent" "$BUILT_EXE" "silent " && removal_run_lines "silent ")
+  else
+    check_match "the log when the start ended: only the first run's own lines" " atexit=(9|1[0-9]|2[0-6])$" "$RUN_RESULT"
+  fi
+done
 e2e_finish

@@ -372,7 +372,8 @@ void WaitForUninstallersToEnd(ULONGLONG deadline) {
 // program (with TMP and TEMP set to <dir> when given), then watches until it has exited and
 // the log holds at least <log-lines> lines (the lines of every run it led to), noting every
 // status window that appeared meanwhile. The lines are counted again once every run it led
-// to has ended, so a run that should not have happened shows in the count.
+// to has ended, so a run that should not have happened shows in the count; atexit is how
+// many the log held when the started program was seen to end.
 int Run(const std::vector<std::string>& args) {
   if (args.size() < 6) return Fail("run needs <timeout-s> <log-lines> <workdir> <program>"), 2;
   const DWORD timeoutMs = static_cast<DWORD>(std::atoi(args[2].c_str())) * 1000;
@@ -394,11 +395,13 @@ int Run(const std::vector<std::string>& args) {
   DWORD exitCode = STILL_ACTIVE;
   bool exited = false;
   int lines = 0;
+  int linesAtExit = 0;
   while (GetTickCount64() - started < timeoutMs) {
     EnumWindows(NoteStatusWindow, reinterpret_cast<LPARAM>(&windows));
     if (!exited && WaitForSingleObject(process, 0) == WAIT_OBJECT_0) {
       GetExitCodeProcess(process, &exitCode);
       exited = true;
+      linesAtExit = LogLines();
     }
     lines = LogLines();
     if (exited && lines >= wantedLines) break;
@@ -412,9 +415,9 @@ int Run(const std::vector<std::string>& args) {
   }
   CloseHandle(process);
   const double seconds = static_cast<double>(GetTickCount64() - started) / 1000.0;
-  std::printf("exit=%s windows=%d loglines=%d seconds=%.1f\n",
+  std::printf("exit=%s windows=%d loglines=%d seconds=%.1f atexit=%d\n",
               exited ? std::to_string(exitCode).c_str() : "still-running",
-              static_cast<int>(windows.size()), lines, seconds);
+              static_cast<int>(windows.size()), lines, seconds, linesAtExit);
   return exited && lines >= wantedLines ? 0 : 1;
 }
 
