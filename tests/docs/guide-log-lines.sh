@@ -21,6 +21,16 @@ unreached=(
   "    <copy> launch failed.  Error: Unable to run the program: <copy> Error Message: The copy could not be opened against other writers: <system message> Nothing was started."
   # The running program's file is always readable, and a prefix's disk does not fill up.
   "    Copy from: <program> to: <temporary directory> failed.  Error: This program could not be copied: <system message> Nothing was copied."
+  # Only another writer of the program's own file at its start, or a swap of that file
+  # between the start and the program's first step (which the program tests show through a
+  # stand-in for Windows' name of the running image), gives these; Wine does not follow a
+  # rename of the running image.
+  "    Copy from: <program> to: <temporary directory> failed.  Error: This program's own file could not be held against changes and checked: <system message> Nothing was copied."
+  "    Copy from: <program> to: <temporary directory> failed.  Error: The file at this program's path is not the program that runs (it was replaced after the start); nothing was copied."
+  # A fresh name nobody can guess is always free, and a prefix's disk does not fill up.
+  "    Copy from: <program> to: <temporary directory> failed.  Error: The copy could not be created at <copy>: <system message> Nothing was copied."
+  # Only a copy that runs for ten minutes gives it.
+  "    <copy> was still running after 600 seconds; this run ends without waiting for it any longer."
   # Only a swap between the run's start and the copy (a folder made a link, or moved) gives it.
   "    Copy from: <program> to: <temporary directory> failed.  Error: The temporary directory is a link or a file, or no longer where it was found; nothing was copied."
   # Only a service that never finishes stopping gives this, and it holds the removal run for
