@@ -100,16 +100,6 @@ compare_log <(refusal_lines "" "$TEMP_DIR" \
   "failed.  Error: This program's own path is not known (it has 260 or more characters); nothing was copied." \
   "$TEMP_DIR" "$NOT_STARTED")
 
-# Runs the program while another process holds a file at the copy's place, sharing it as
-# hold's words say; the holder lets go at release_held_copy.
-run_while_copy_held() { # run_while_copy_held [deletable]
-  product hold "$COPY" 300 "$@" >/dev/null &
-  local deadline=$((SECONDS + 60))
-  while [ ! -f "$(unix_path "${TEMP_DIR}e2e_hold_ready")" ] && [ "$SECONDS" -lt "$deadline" ]; do sleep 0.1; done
-  run_program 60 9 "$SOURCE_DIR" "$BUILT_EXE"
-}
-release_held_copy() { : >"$(unix_path "${TEMP_DIR}e2e_hold_release")"; wait; }
-
 # The copy the first run started, as the log names it, becomes COPY_TEXT: a fresh name.
 MISSING="Unable to stop KESPWindowsService (OpenService Error).  Error #1060"
 find_fresh_copy() {
