@@ -66,6 +66,25 @@ void ExpectNothingLeft(const platformcalls::Record& record) {
   EXPECT_EQ(0u, record.liveBlocks.size()) << "status records not freed";
 }
 
+// RemoveService under the options: marked, no error, the number of controls of its inner
+// stop, one deletion, nothing left.
+void ExpectMarked(const std::string& name, const Options& options, size_t controls) {
+  Scope calls(options);
+  DWORD removalError = 1;
+  EXPECT_TRUE(RemoveService(name.c_str(), &removalError));
+  EXPECT_EQ(0u, removalError);
+  EXPECT_EQ(controls, calls.record().controls.size());
+  EXPECT_EQ(1, calls.record().deletions);
+  ExpectNothingLeft(calls.record());
+}
+
+// OpenServiceA's error for the name once the manager has let go of it (or after about 5 s).
+DWORD ErrorOnceGone(const std::string& name) {
+  DWORD error = 0;
+  for (int i = 0; i < 250 && (error = testsupport::OpenServiceError(name)) == 0; ++i) Sleep(20);
+  return error;
+}
+
 }  // namespace
 
 // How the stop goes for each answer a service can give. Refusals that may change (1052)
@@ -343,18 +362,8 @@ TEST(RemoveService, StopsAndMarksTheServiceWithNoMoreThanConnectAndDeleteRights)
   options.managerAccessAllowed = SC_MANAGER_CONNECT;
   options.failServiceWithError = ERROR_ACCESS_DENIED;
   options.serviceAccessAllowed = kStopAndQuery | DELETE;
-  DWORD removalError = 1;
-  {
-    Scope calls(options);
-    EXPECT_TRUE(RemoveService(service.name().c_str(), &removalError));
-    EXPECT_EQ(0u, removalError);
-    EXPECT_EQ(1u, calls.record().controls.size()) << "the inner stop ran and succeeded";
-    EXPECT_EQ(1, calls.record().deletions);
-    ExpectNothingLeft(calls.record());
-  }
-  DWORD error1060 = 0;
-  for (int i = 0; i < 250 && (error1060 = testsupport::OpenServiceError(service.name())) == 0; ++i) Sleep(20);
-  EXPECT_EQ(static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST), error1060);
+  ExpectMarked(service.name(), options, 1);
+  EXPECT_EQ(static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST), ErrorOnceGone(service.name()));
 }
 
 // A final refusal ends the inner stop as it ended the first (no second wait), and the
@@ -376,13 +385,7 @@ TEST(RemoveService, MarksAfterAFinalRefusalWithoutWaitingAndPassesOn1072) {
     ExpectNothingLeft(calls.record());
   }
   options.failDeleteWithError = 0;
-  {
-    Scope calls(options);
-    EXPECT_TRUE(RemoveService(service.name().c_str(), &removalError));
-    EXPECT_EQ(0u, removalError);
-    EXPECT_EQ(1, calls.record().deletions);
-    ExpectNothingLeft(calls.record());
-  }
+  ExpectMarked(service.name(), options, 1);
 }
 
 TEST(RemoveService, DeletesStoppedServiceAfterOneRefusedInnerStopControl) {
@@ -391,19 +394,9 @@ TEST(RemoveService, DeletesStoppedServiceAfterOneRefusedInnerStopControl) {
   ErrorBuffer error;
   ASSERT_TRUE(StopService(service.name().c_str(), error.text)) << error.text;
   ASSERT_EQ(static_cast<DWORD>(SERVICE_STOPPED), WaitForState(service.name(), SERVICE_STOPPED));
-  {
-    Scope calls(ShortPauses());
-    DWORD removalError = 1;
-    EXPECT_TRUE(RemoveService(service.name().c_str(), &removalError));
-    EXPECT_EQ(0u, removalError);
-    EXPECT_EQ(1u, calls.record().controls.size()) << "a stopped service's 1062 is final";
-    EXPECT_EQ(0u, calls.record().pauses.size());
-    EXPECT_EQ(1, calls.record().deletions);
-    ExpectNothingLeft(calls.record());
-  }
-  DWORD error1060 = 0;
-  for (int i = 0; i < 250 && (error1060 = testsupport::OpenServiceError(service.name())) == 0; ++i) Sleep(20);
-  EXPECT_EQ(static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST), error1060);
+  // A stopped service's 1062 is final: one control, no pause.
+  ExpectMarked(service.name(), ShortPauses(), 1);
+  EXPECT_EQ(static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST), ErrorOnceGone(service.name()));
 }
 
 TEST(StopService, FailsCleanlyWhenStatusRecordsCannotBeAllocated) {

@@ -11,15 +11,7 @@ const char kTestsParent[] = "SOFTWARE\\TessivaneTests";
 
 std::string TestKeyPath(const std::string& testName) { return std::string(kTestsParent) + "\\" + testName; }
 
-bool CreateKey(REGSAM view, const std::string& path) {
-  HKEY key = nullptr;
-  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_READ | view, nullptr, &key,
-                      nullptr) != ERROR_SUCCESS) {
-    return false;
-  }
-  RegCloseKey(key);
-  return true;
-}
+bool CreateKey(REGSAM view, const std::string& path) { return CreateKey(view, std::wstring(path.begin(), path.end())); }
 
 bool CreateKey(REGSAM view, const std::wstring& path) {
   HKEY key = nullptr;
@@ -38,12 +30,7 @@ bool KeyExists(REGSAM view, const std::wstring& path) {
   return true;
 }
 
-bool KeyExists(REGSAM view, const std::string& path) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
-  RegCloseKey(key);
-  return true;
-}
+bool KeyExists(REGSAM view, const std::string& path) { return KeyExists(view, std::wstring(path.begin(), path.end())); }
 
 bool SetText(REGSAM view, const std::string& path, const char* name, const char* text) {
   HKEY key = nullptr;
