@@ -12,7 +12,7 @@ const wchar_t kRunOnceValueName[] = L"KESPCleanup";
 const wchar_t kRunOnceCommandFormat[] = L"\"%ls\" silent zapfiles";
 
 const char kAutostartKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
-const char kAutostartValueName[] = "KESPNotifications";
+const wchar_t kAutostartValueName[] = L"KESPNotifications";
 
 const char kConfigurationKey[] = "SOFTWARE\\Halvorne\\KESP_SERVICE";
 

@@ -16,9 +16,9 @@
 
 namespace {
 
-// RemoveService explains nothing, so the line says which service could not be removed
-// and passes on what the stop step found: for a service that is not installed that is
-// the service manager's "does not exist" number, the one thing a reader needs to know.
+// RemoveService explains nothing but its error, so the line says which service could not be
+// removed and passes on what the stop step found: for a service that is not installed that
+// is the service manager's "does not exist" number, the one thing a reader needs to know.
 void DescribeRemovalFailure(const char* stopText, char* removalText) {
   if (stopText[0] == '\0') {
     FormatText(removalText, kErrorTextCapacity,
@@ -64,8 +64,15 @@ void Removal(DriverBuffers* buffers) {
   }
 
   LogAction(buffers, "Remove the %s service", kServiceName);
-  if (RemoveService(kServiceName)) {
+  DWORD removalError = 0;
+  if (RemoveService(kServiceName, &removalError)) {
     LogResult(buffers, "Service removed");
+  } else if (removalError == ERROR_SERVICE_MARKED_FOR_DELETE ||
+             (removalError == ERROR_SERVICE_DOES_NOT_EXIST && buffers->errorText[0] == '\0')) {
+    // An earlier run (or another program) marked it: the goal is reached, not failed. A
+    // marked service that this run's stop stopped is gone as soon as the stop lets go of it.
+    LogResult(buffers, "Service already marked for deletion: it goes once it has stopped and nothing holds it, "
+                       "at the next restart at the latest");
   } else {
     DescribeRemovalFailure(buffers->errorText, removalText);
     LogResult(buffers, "Removal failed.  Error: %s", removalText);

@@ -36,8 +36,7 @@ const REGSAM kTreeDeleteAccess = DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VAL
 // Value texts and names are held in message-sized buffers by every caller.
 const size_t kTextLimit = kMessageCapacity;
 
-// A key name has at most 255 characters. The buffer lives on every level of the tree
-// delete, and the registry allows 512 levels, so it must stay that small.
+// A key name's 255 characters and the terminator.
 const DWORD kChildNameCapacity = 256;
 
 // The two views in the order the deleting operations visit them.
@@ -45,53 +44,54 @@ const REGSAM kViews[] = {kDefaultView, kSecondView};
 
 // Keys in a tree are opened as themselves, never through a symbolic link: a link inside
 // the product's key may point anywhere in the registry, and only the link is ours.
-LONG OpenForTreeDelete(HKEY parent, const char* name, REGSAM view, HKEY* key) {
-  return RegOpenKeyExA(parent, name, REG_OPTION_OPEN_LINK, kTreeDeleteAccess | view, key);
+LONG OpenForTreeDelete(HKEY parent, const char* path, REGSAM view, HKEY* key) {
+  return RegOpenKeyExA(parent, path, REG_OPTION_OPEN_LINK, kTreeDeleteAccess | view, key);
+}
+
+// A listed subkey is opened by its UTF-16 name, one component relative to the handle held
+// on its parent: an ANSI name would turn letters outside the code page into '?', which
+// names no key, and could map a fullwidth backslash onto a real one, a path of two
+// components whose first one would be followed if it were a link. The view is the parent's.
+LONG OpenChildForTreeDelete(HKEY parent, const wchar_t* name, REGSAM view, HKEY* key) {
+  return RegOpenKeyExW(parent, name, REG_OPTION_OPEN_LINK, kTreeDeleteAccess | view, key);
 }
 
 bool IsLinkKey(HKEY key) {
   DWORD type = REG_NONE;
-  return RegQueryValueExA(key, "SymbolicLinkValue", nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
+  return RegQueryValueExW(key, L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
          type == REG_LINK;
 }
 
-// A link key can only be deleted through a handle opened on the link itself: deleting it
-// by name would open, and delete, what it points to. Only ntdll deletes a key by handle.
-LONG DeleteLinkKey(HKEY link) { return static_cast<LONG>(RtlNtStatusToDosError(NtDeleteKey(link))); }
+// Every key is deleted through the handle held on it, never by name again: a name is looked
+// up afresh, and what it finds may by then be another key, or, for a link, what it points
+// to. Only ntdll deletes a key by handle.
+LONG DeleteKeyByHandle(HKEY key) { return static_cast<LONG>(RtlNtStatusToDosError(NtDeleteKey(key))); }
 
-LONG DeleteSubtreeInView(HKEY parent, const char* name, REGSAM view);
-
-// Deletes every subkey of key, then the key itself as name under parent. The key is
-// deleted in the same view it was opened in: a delete by name from a predefined root would
-// otherwise be redirected to the caller's default view and miss a key that lives only in
-// the other one.
-LONG DeleteOpenedKey(HKEY parent, const char* name, HKEY key, REGSAM view) {
-  char childName[kChildNameCapacity];
+// Deletes every subkey of key, depth first, then key itself; a link key is deleted as
+// itself, and what it points to is never listed.
+LONG DeleteOpenedKey(HKEY key, REGSAM view) {
+  // A key name has at most 255 characters. The buffer lives on every level of the tree
+  // delete, and the registry allows 512 levels, so it must stay that small.
+  wchar_t childName[kChildNameCapacity];
   LONG result = ERROR_SUCCESS;
-  if (IsLinkKey(key)) return DeleteLinkKey(key);
+  if (IsLinkKey(key)) return DeleteKeyByHandle(key);
   for (;;) {
     DWORD childNameSize = kChildNameCapacity;
     // Always index 0: each deleted subkey moves the next one up to the front.
-    result = RegEnumKeyExA(key, 0, childName, &childNameSize, nullptr, nullptr, nullptr, nullptr);
+    result = RegEnumKeyExW(key, 0, childName, &childNameSize, nullptr, nullptr, nullptr, nullptr);
     if (result == ERROR_NO_MORE_ITEMS) {
-      result = RegDeleteKeyExA(parent, name, view, 0);
+      result = DeleteKeyByHandle(key);
       break;
     }
     if (result != ERROR_SUCCESS) break;
-    result = DeleteSubtreeInView(key, childName, view);
+    // A subkey just listed must open; when it does not, its failure ends the deletion:
+    // counting it as deleted would leave it at index 0, handed back for ever.
+    HKEY child = nullptr;
+    result = OpenChildForTreeDelete(key, childName, view, &child);
+    if (result == ERROR_SUCCESS) result = DeleteOpenedKey(child, view);
+    ReleaseKey(&child);
     if (result != ERROR_SUCCESS) break;
   }
-  return result;
-}
-
-// A subkey the enumeration has just listed must open in its parent's view. When it does
-// not, its open failure ends the deletion; counting it as deleted would leave it at index 0
-// and the enumeration would hand it back for ever.
-LONG DeleteSubtreeInView(HKEY parent, const char* name, REGSAM view) {
-  HKEY key = nullptr;
-  LONG result = OpenForTreeDelete(parent, name, view, &key);
-  if (result == ERROR_SUCCESS) result = DeleteOpenedKey(parent, name, key, view);
-  ReleaseKey(&key);
   return result;
 }
 
@@ -116,11 +116,11 @@ bool SetRegistryString(HKEY root, const char* keyPath, const wchar_t* valueName,
   return stored;
 }
 
-bool DeleteRegistryValue(HKEY root, const char* keyPath, const char* valueName) {
-  const char* name = valueName;
-  if (valueName == nullptr || valueName[0] == '\0') {
+bool DeleteRegistryValue(HKEY root, const char* keyPath, const wchar_t* valueName) {
+  const wchar_t* name = valueName;
+  if (valueName == nullptr || valueName[0] == L'\0') {
     name = nullptr;
-  } else if (TextFailed(TextLength(valueName, kTextLimit, nullptr))) {
+  } else if (wcsnlen(valueName, kTextLimit) == kTextLimit) {
     // An unmeasurable name must not fall through to the default value.
     return false;
   }
@@ -134,7 +134,7 @@ bool DeleteRegistryValue(HKEY root, const char* keyPath, const char* valueName) 
   for (REGSAM view : kViews) {
     HKEY key = nullptr;
     LONG result = RegOpenKeyExA(root, keyPath, 0, kValueDeleteAccess | view, &key);
-    if (result == ERROR_SUCCESS) result = RegDeleteValueA(key, name);
+    if (result == ERROR_SUCCESS) result = RegDeleteValueW(key, name);
     if (result == ERROR_SUCCESS) {
       deletedAny = true;
     } else if (result != ERROR_FILE_NOT_FOUND) {
@@ -167,7 +167,7 @@ LONG DeleteKeyTree(HKEY parent, const char* name) {
     HKEY key = nullptr;
     LONG viewResult = OpenForTreeDelete(parent, name, view, &key);
     if (viewResult == ERROR_SUCCESS) {
-      viewResult = DeleteOpenedKey(parent, name, key, view);
+      viewResult = DeleteOpenedKey(key, view);
     } else if (viewResult == ERROR_FILE_NOT_FOUND) {
       viewResult = ERROR_SUCCESS;
     }

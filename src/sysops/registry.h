@@ -8,13 +8,14 @@
 // key on the path.
 bool SetRegistryString(HKEY root, const char* keyPath, const wchar_t* valueName, const wchar_t* valueText);
 
-// Deletes one value (the default value for an empty name).
-bool DeleteRegistryValue(HKEY root, const char* keyPath, const char* valueName);
+// Deletes one value (the default value for an empty name) from both views.
+bool DeleteRegistryValue(HKEY root, const char* keyPath, const wchar_t* valueName);
 
 // Deletes the key, with all its subkeys when wholeTree is true. A missing key counts as
 // deleted when wholeTree is true.
 bool DeleteRegistryKey(HKEY root, const char* keyPath, bool wholeTree);
 
-// Depth-first deletion of name under parent; answers the platform's result code, or
+// Depth-first deletion of name under parent, every key opened as itself relative to its
+// parent and deleted through its own handle; answers the platform's result code, or
 // ERROR_INVALID_PARAMETER for a name that is missing or longer than 4095 characters.
 LONG DeleteKeyTree(HKEY parent, const char* name);

@@ -13,7 +13,7 @@ namespace testsupport {
 std::string TestServiceProgramPath();
 
 // The command the service manager runs: the program path in quotes, then the mode words
-// ("accept", "late MS" or "never"; see the program's own description).
+// ("accept", "late MS", "never", "stuck" or "linger MS"; see the program's own description).
 std::string TestServiceCommand(const std::string& programPath, const std::string& mode);
 
 // Registers a demand-start, own-process service. Any service of that name left behind by

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace platformcalls {
 
 namespace {
@@ -15,11 +17,13 @@ decltype(&CloseServiceHandle) realClose = nullptr;
 decltype(&QueryServiceStatus) realQuery = nullptr;
 decltype(&ControlService) realControl = nullptr;
 decltype(&DeleteService) realDelete = nullptr;
+decltype(&EnumDependentServicesW) realEnumDependents = nullptr;
 decltype(&Sleep) realSleep = nullptr;
 decltype(&HeapAlloc) realHeapAlloc = nullptr;
 decltype(&HeapFree) realHeapFree = nullptr;
 decltype(&GetTickCount64) realTickCount = nullptr;
 int heapAllocCalls = 0;
+int statusAnswers = 0;
 ULONGLONG fakeClock = 0;
 
 SC_HANDLE WINAPI WatchedOpenManager(LPCSTR machine, LPCSTR database, DWORD access) {
@@ -37,7 +41,7 @@ SC_HANDLE WINAPI WatchedOpenManager(LPCSTR machine, LPCSTR database, DWORD acces
 SC_HANDLE WINAPI WatchedOpenService(SC_HANDLE manager, LPCSTR name, DWORD access) {
   activeRecord.serviceAccess.push_back(access);
   activeRecord.serviceNames.push_back(name != nullptr ? name : "<null>");
-  if (activeOptions.failServiceWithError != 0) {
+  if (activeOptions.failServiceWithError != 0 && (access & ~activeOptions.serviceAccessAllowed) != 0) {
     SetLastError(activeOptions.failServiceWithError);
     return nullptr;
   }
@@ -51,20 +55,31 @@ BOOL WINAPI WatchedClose(SC_HANDLE handle) {
   return realClose(handle);
 }
 
+// Overwrites a status answer with "stop pending" while pendingAnswers lasts.
+void StandInPending(LPSERVICE_STATUS status) {
+  if (++statusAnswers > activeOptions.pendingAnswers) return;
+  status->dwCurrentState = SERVICE_STOP_PENDING;
+  status->dwWaitHint = 2000;
+  status->dwCheckPoint = activeOptions.checkPointAdvances ? statusAnswers : 1;
+}
+
 BOOL WINAPI WatchedQuery(SC_HANDLE service, LPSERVICE_STATUS status) {
   ++activeRecord.queries;
-  return realQuery(service, status);
+  const BOOL answer = realQuery(service, status);
+  if (answer) StandInPending(status);
+  return answer;
 }
 
 BOOL WINAPI WatchedControl(SC_HANDLE service, DWORD control, LPSERVICE_STATUS status) {
   activeRecord.controls.push_back(control);
   if (activeRecord.controls.size() <= activeOptions.refuseControls) {
-    activeRecord.controlErrors.push_back(ERROR_INVALID_SERVICE_CONTROL);
-    SetLastError(ERROR_INVALID_SERVICE_CONTROL);
+    activeRecord.controlErrors.push_back(activeOptions.refusalError);
+    SetLastError(activeOptions.refusalError);
     return FALSE;
   }
   const BOOL answer = realControl(service, control, status);
   const DWORD error = GetLastError();
+  if (answer) StandInPending(status);
   activeRecord.controlErrors.push_back(answer ? 0 : error);
   SetLastError(error);
   return answer;
@@ -72,7 +87,36 @@ BOOL WINAPI WatchedControl(SC_HANDLE service, DWORD control, LPSERVICE_STATUS st
 
 BOOL WINAPI WatchedDelete(SC_HANDLE service) {
   ++activeRecord.deletions;
+  if (activeOptions.failDeleteWithError != 0) {
+    SetLastError(activeOptions.failDeleteWithError);
+    return FALSE;
+  }
   return realDelete(service);
+}
+
+// The entries first, then their names, as the platform lays them out.
+BOOL WINAPI WatchedEnumDependents(SC_HANDLE service, DWORD state, LPENUM_SERVICE_STATUSW list, DWORD size,
+                                  LPDWORD needed, LPDWORD returned) {
+  const std::vector<std::wstring>& names = activeOptions.dependents;
+  if (names.empty()) return realEnumDependents(service, state, list, size, needed, returned);
+  DWORD bytes = static_cast<DWORD>(names.size() * sizeof(ENUM_SERVICE_STATUSW));
+  for (const std::wstring& name : names) bytes += static_cast<DWORD>((name.size() + 1) * sizeof(wchar_t));
+  *needed = bytes;
+  *returned = 0;
+  if (list == nullptr || size < bytes) {
+    SetLastError(ERROR_MORE_DATA);
+    return FALSE;
+  }
+  wchar_t* text = reinterpret_cast<wchar_t*>(list + names.size());
+  for (const std::wstring& name : names) {
+    ENUM_SERVICE_STATUSW& entry = list[(*returned)++];
+    entry = ENUM_SERVICE_STATUSW();
+    entry.lpServiceName = entry.lpDisplayName = text;
+    entry.ServiceStatus.dwCurrentState = SERVICE_RUNNING;
+    text = std::copy(name.begin(), name.end(), text);
+    *text++ = L'\0';
+  }
+  return TRUE;
 }
 
 VOID WINAPI WatchedSleep(DWORD pause) {
@@ -115,6 +159,7 @@ Scope::Scope(const Options& options) {
   activeOptions = options;
   activeRecord = Record();
   heapAllocCalls = 0;
+  statusAnswers = 0;
   fakeClock = 1000000;
   Watch("advapi32.dll", "OpenSCManagerA", &WatchedOpenManager, &realOpenManager);
   Watch("advapi32.dll", "OpenServiceA", &WatchedOpenService, &realOpenService);
@@ -122,6 +167,7 @@ Scope::Scope(const Options& options) {
   Watch("advapi32.dll", "QueryServiceStatus", &WatchedQuery, &realQuery);
   Watch("advapi32.dll", "ControlService", &WatchedControl, &realControl);
   Watch("advapi32.dll", "DeleteService", &WatchedDelete, &realDelete);
+  Watch("advapi32.dll", "EnumDependentServicesW", &WatchedEnumDependents, &realEnumDependents);
   Watch("kernel32.dll", "Sleep", &WatchedSleep, &realSleep);
   Watch("kernel32.dll", "GetTickCount64", &WatchedTickCount, &realTickCount);
   Watch("kernel32.dll", "HeapAlloc", &WatchedHeapAlloc, &realHeapAlloc);

@@ -22,8 +22,12 @@ struct Options {
   // the access asked for lies within managerAccessAllowed.
   DWORD failManagerWithError = 0;
   DWORD managerAccessAllowed = 0;
-  // Non-zero: OpenServiceA fails with this last error instead of being called.
+  // Non-zero: OpenServiceA fails with this last error instead of being called, unless the
+  // access asked for lies within serviceAccessAllowed.
   DWORD failServiceWithError = 0;
+  DWORD serviceAccessAllowed = 0;
+  // Non-zero: DeleteService fails with this last error instead of being called.
+  DWORD failDeleteWithError = 0;
   // Non-zero: the n-th HeapAlloc call (1-based) answers null.
   int failHeapAllocNumber = 0;
   // Pauses are recorded but last 1 ms, so that a full retry schedule runs quickly.
@@ -31,11 +35,19 @@ struct Options {
   // Non-zero: GetTickCount64 answers a clock of its own that moves on by this much at
   // every read, so a test can run past the stop's deadline without waiting for it.
   DWORD clockStepMs = 0;
-  // Non-zero: the first n ControlService calls fail with ERROR_INVALID_SERVICE_CONTROL
-  // without reaching the service, as Wine's manager answers for a service that does not
-  // take the stop control yet; the count, unlike a service's own delay, is the same on
-  // any machine load.
+  // Non-zero: the first n ControlService calls fail with refusalError without reaching the
+  // service; ERROR_INVALID_SERVICE_CONTROL is what Wine's manager answers for a service that
+  // does not take the stop control yet. The count, unlike a service's own delay, is the same
+  // on any machine load, and the error may be one Wine never gives (1051, 5).
   size_t refuseControls = 0;
+  DWORD refusalError = ERROR_INVALID_SERVICE_CONTROL;
+  // Non-zero: the first n status answers (of QueryServiceStatus and of a ControlService
+  // that succeeds) say "stop pending" with a wait hint of 2 s, their checkpoint advancing
+  // at each answer or standing still; the real status follows.
+  int pendingAnswers = 0;
+  bool checkPointAdvances = false;
+  // Not empty: EnumDependentServicesW lists these running services, which Wine never does.
+  std::vector<std::wstring> dependents;
 };
 
 struct Record {

@@ -1,8 +1,11 @@
 // The order in which a tree's keys are deleted cannot be read from the registry afterwards,
 // and Wine grants every deletion its key security would refuse on Windows, so these tests
-// swap the test program's import of RegDeleteKeyExA: every call the code under test makes
-// goes through a recorder that passes it on to the real function, or refuses one chosen key.
+// swap the test program's import of NtDeleteKey, through which every key of a tree is
+// deleted by its handle: each call goes through a recorder that names the key by the
+// handle and passes it on to the real function, or refuses one chosen key.
 #include <gtest/gtest.h>
+
+#include <winternl.h>
 
 #include <string>
 #include <vector>
@@ -16,21 +19,42 @@ using namespace testkeys;
 
 namespace {
 
+typedef NTSTATUS(NTAPI* DeleteKeyFunction)(HANDLE key);
+typedef NTSTATUS(NTAPI* QueryKeyFunction)(HANDLE key, int informationClass, void* information, ULONG size,
+                                          ULONG* returned);
+const int kKeyNameInformation = 3;
+const NTSTATUS kAccessDenied = static_cast<NTSTATUS>(0xC0000022);
+
 std::vector<std::string> recordedDeletions;
 std::string refusedDeletion;
-decltype(&RegDeleteKeyExA) realDelete = nullptr;
+DeleteKeyFunction realDelete = nullptr;
+
+// The key's last name and its view ("E in 32"), from the kernel's name for the handle: keys
+// of the 32-bit view lie below Wow6432Node.
+std::string NameAndView(HANDLE key) {
+  static const QueryKeyFunction queryKey = reinterpret_cast<QueryKeyFunction>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryKey")));
+  ULONG information[1024] = {};
+  ULONG returned = 0;
+  if (queryKey(key, kKeyNameInformation, information, sizeof(information) - sizeof(ULONG), &returned) != 0) {
+    return "<unnamed>";
+  }
+  std::string path;
+  const wchar_t* name = reinterpret_cast<const wchar_t*>(&information[1]);
+  for (ULONG i = 0; i < information[0] / sizeof(wchar_t); ++i) path += static_cast<char>(name[i]);
+  std::string upper = path;
+  for (char& c : upper) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+  return path.substr(path.rfind('\\') + 1) + (upper.find("\\WOW6432NODE\\") != std::string::npos ? " in 32" : " in 64");
+}
 
 // refusedDeletion names a key ("D") or a key in one view ("D in 64").
-LSTATUS WINAPI RecordDeletion(HKEY parent, LPCSTR name, REGSAM access, DWORD reserved) {
-  std::string entry = name;
-  if (access & KEY_WOW64_32KEY) entry += " in 32";
-  if (access & KEY_WOW64_64KEY) entry += " in 64";
-  const LSTATUS result = refusedDeletion == name || refusedDeletion == entry
-                             ? ERROR_ACCESS_DENIED
-                             : realDelete(parent, name, access, reserved);
-  if (result != ERROR_SUCCESS) entry += " failed " + std::to_string(result);
+NTSTATUS NTAPI RecordDeletion(HANDLE key) {
+  std::string entry = NameAndView(key);
+  const std::string name = entry.substr(0, entry.rfind(" in "));
+  const NTSTATUS status = refusedDeletion == name || refusedDeletion == entry ? kAccessDenied : realDelete(key);
+  if (status != 0) entry += " failed " + std::to_string(RtlNtStatusToDosError(status));
   recordedDeletions.push_back(entry);
-  return result;
+  return status;
 }
 
 std::string Joined(const std::vector<std::string>& parts) {
@@ -56,8 +80,8 @@ std::string SubkeysInEnumerationOrder(REGSAM view, const std::string& path) {
 class RegistryOrder : public testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(swap_.Active()) << "the test program does not import RegDeleteKeyExA";
-    realDelete = swap_.Original<decltype(&RegDeleteKeyExA)>();
+    ASSERT_TRUE(swap_.Active()) << "the test program does not import NtDeleteKey";
+    realDelete = swap_.Original<DeleteKeyFunction>();
     path_ = TestKeyPath(testsupport::CurrentTestName());
     RemoveTestKey(path_);
     recordedDeletions.clear();
@@ -68,7 +92,7 @@ class RegistryOrder : public testing::Test {
     RemoveTestKey(path_);
   }
   std::string path_;
-  testsupport::ImportSwap swap_{"advapi32.dll", "RegDeleteKeyExA", reinterpret_cast<void*>(&RecordDeletion)};
+  testsupport::ImportSwap swap_{"ntdll.dll", "NtDeleteKey", reinterpret_cast<void*>(&RecordDeletion)};
 };
 
 // A holds B and D, B holds E: E, B, D, A, each deleted in the view the tree was found in.
@@ -83,7 +107,7 @@ TEST_F(RegistryOrder, TreeGoesDepthFirstInTheViewItWasFoundIn) {
 
     EXPECT_TRUE(DeleteRegistryKey(HKEY_LOCAL_MACHINE, a.c_str(), true)) << "view " << viewName;
     const std::string in = std::string(" in ") + viewName;
-    EXPECT_EQ("E" + in + ", B" + in + ", D" + in + ", " + a + in, Joined(recordedDeletions));
+    EXPECT_EQ("E" + in + ", B" + in + ", D" + in + ", A" + in, Joined(recordedDeletions));
     EXPECT_FALSE(KeyExists(view, a)) << "view " << viewName;
   }
 }
@@ -115,10 +139,10 @@ TEST_F(RegistryOrder, CopyRefusedInOneViewFailsTheDeletionAfterTheOtherCopyWent)
   ASSERT_TRUE(CreateKey(kView64, a));
   if (!KeyExists(kView64, path_) || !KeyExists(kView32, path_)) GTEST_SKIP() << "one registry view only";
   recordedDeletions.clear();
-  refusedDeletion = a + " in 64";
+  refusedDeletion = "A in 64";
 
   EXPECT_FALSE(DeleteRegistryKey(HKEY_LOCAL_MACHINE, a.c_str(), true));
-  EXPECT_EQ(a + " in 32, " + a + " in 64 failed 5", Joined(recordedDeletions));
+  EXPECT_EQ("A in 32, A in 64 failed 5", Joined(recordedDeletions));
   EXPECT_FALSE(KeyExists(kView32, a));
   EXPECT_TRUE(KeyExists(kView64, a));
 }

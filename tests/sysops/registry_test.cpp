@@ -74,20 +74,28 @@ TEST_F(Registry, DeleteValueTakesDefaultForEmptyNameAndFailsForMissingValueOrKey
   ASSERT_TRUE(SetText(kView32, path_, "Other", "o"));
 
   // A name too long to measure must not be taken for the default value.
-  const std::string tooLong(4096, 'n');
+  const std::wstring tooLong(4096, L'n');
   EXPECT_FALSE(DeleteRegistryValue(HKEY_LOCAL_MACHINE, path_.c_str(), tooLong.c_str()));
   EXPECT_EQ(ERROR_SUCCESS, ReadValue(kView32, path_, "", &type, &bytes));
 
-  EXPECT_TRUE(DeleteRegistryValue(HKEY_LOCAL_MACHINE, path_.c_str(), ""));
+  EXPECT_TRUE(DeleteRegistryValue(HKEY_LOCAL_MACHINE, path_.c_str(), L""));
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, ReadValue(kView32, path_, "", &type, &bytes));
   EXPECT_EQ(ERROR_SUCCESS, ReadValue(kView32, path_, "Named", &type, &bytes));
 
-  EXPECT_TRUE(DeleteRegistryValue(HKEY_LOCAL_MACHINE, path_.c_str(), "Named"));
+  EXPECT_TRUE(DeleteRegistryValue(HKEY_LOCAL_MACHINE, path_.c_str(), L"Named"));
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, ReadValue(kView32, path_, "Named", &type, &bytes));
   EXPECT_EQ(ERROR_SUCCESS, ReadValue(kView32, path_, "Other", &type, &bytes));
 
-  EXPECT_FALSE(DeleteRegistryValue(HKEY_LOCAL_MACHINE, path_.c_str(), "Named"));
-  EXPECT_FALSE(DeleteRegistryValue(HKEY_LOCAL_MACHINE, Sub("Missing").c_str(), "Other"));
+  EXPECT_FALSE(DeleteRegistryValue(HKEY_LOCAL_MACHINE, path_.c_str(), L"Named"));
+  EXPECT_FALSE(DeleteRegistryValue(HKEY_LOCAL_MACHINE, Sub("Missing").c_str(), L"Other"));
+
+  // A name the code page cannot spell is deleted as itself, its ANSI look-alike left alone.
+  const wchar_t cyrillic[] = L"\u0423\u0432\u0435\u0434\u043e\u043c\u043b\u0435\u043d\u0438\u044f";
+  ASSERT_TRUE(SetRegistryString(HKEY_LOCAL_MACHINE, path_.c_str(), cyrillic, L"c"));
+  ASSERT_TRUE(SetText(kView32, path_, "???????????", "q"));
+  EXPECT_TRUE(DeleteRegistryValue(HKEY_LOCAL_MACHINE, path_.c_str(), cyrillic));
+  EXPECT_EQ(L"<error 2>", ReadWide32(path_, cyrillic));
+  EXPECT_EQ(ERROR_SUCCESS, ReadValue(kView32, path_, "???????????", &type, &bytes));
 }
 
 TEST_F(Registry, DeleteValueReaches64BitViewWhenKeyIsInBothViewsOrOnlyThere) {
@@ -96,20 +104,20 @@ TEST_F(Registry, DeleteValueReaches64BitViewWhenKeyIsInBothViewsOrOnlyThere) {
   std::string bytes;
   ASSERT_TRUE(SetText(kView32, path_, "Keep", "k"));
   ASSERT_TRUE(SetText(kView64, path_, "Autostart", "a"));
-  EXPECT_TRUE(DeleteRegistryValue(HKEY_LOCAL_MACHINE, path_.c_str(), "Autostart"));
+  EXPECT_TRUE(DeleteRegistryValue(HKEY_LOCAL_MACHINE, path_.c_str(), L"Autostart"));
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, ReadValue(kView64, path_, "Autostart", &type, &bytes));
   EXPECT_EQ(ERROR_SUCCESS, ReadValue(kView32, path_, "Keep", &type, &bytes));
 
   // Held by both views (a 64-bit service beside a 32-bit tray program): one call takes both.
   ASSERT_TRUE(SetText(kView32, path_, "Both", "32"));
   ASSERT_TRUE(SetText(kView64, path_, "Both", "64"));
-  EXPECT_TRUE(DeleteRegistryValue(HKEY_LOCAL_MACHINE, path_.c_str(), "Both"));
+  EXPECT_TRUE(DeleteRegistryValue(HKEY_LOCAL_MACHINE, path_.c_str(), L"Both"));
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, ReadValue(kView32, path_, "Both", &type, &bytes));
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, ReadValue(kView64, path_, "Both", &type, &bytes));
 
   const std::string only64 = Sub("Only64");
   ASSERT_TRUE(SetText(kView64, only64, "Value", "v"));
-  EXPECT_TRUE(DeleteRegistryValue(HKEY_LOCAL_MACHINE, only64.c_str(), "Value"));
+  EXPECT_TRUE(DeleteRegistryValue(HKEY_LOCAL_MACHINE, only64.c_str(), L"Value"));
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, ReadValue(kView64, only64, "Value", &type, &bytes));
 }
 
@@ -177,6 +185,35 @@ TEST_F(Registry, LinksInTreeAreDeletedThemselvesNeverWhatTheyPointTo) {
     std::string bytes;
     EXPECT_EQ(ERROR_SUCCESS, ReadValue(view, Sub("Neighbour"), "Keep", &type, &bytes));
     EXPECT_EQ(ERROR_SUCCESS, ReadValue(view, Sub("Neighbour\\Inner"), "Keep", &type, &bytes));
+    RemoveTree(view, Sub("Neighbour"));
+  }
+}
+
+// Per-user subkeys may be named in any script, up to 255 characters: each goes as the key it
+// is, and a neighbour holding subkeys of the same names (or their ANSI look-alikes) stays.
+// U+FF3C, a fullwidth backslash, is best-fit to a real one by the code page.
+TEST_F(Registry, SubkeysNamedInAnyScriptOrOf255CharactersGoAndNeighboursOfTheSameNamesStay) {
+  RequireSeparateViews();
+  const std::wstring names[] = {L"\u0414\u043c\u0438\u0442\u0440\u0438\u0439",   // Cyrillic
+                                L"\u0141ukasz \u017b\u00f3\u0142\u0107",        // Polish
+                                L"\u7528\u6237\u8bbe\u7f6e",                     // Chinese
+                                L"a\uff3cb",
+                                std::wstring(254, L'\u0416') + L"z"};
+  const std::wstring a = std::wstring(path_.begin(), path_.end()) + L"\\A";
+  const std::wstring neighbour = std::wstring(path_.begin(), path_.end()) + L"\\Neighbour";
+  for (REGSAM view : {kView32, kView64}) {
+    SCOPED_TRACE(view == kView32 ? "32-bit view" : "64-bit view");
+    for (const std::wstring& name : names) {
+      ASSERT_TRUE(CreateKey(view, a + L"\\" + name + L"\\" + names[2])) << name.size() << " characters";
+      ASSERT_TRUE(CreateKey(view, neighbour + L"\\" + name));
+    }
+    ASSERT_TRUE(CreateKey(view, neighbour + L"\\a\\b"));
+    ASSERT_TRUE(CreateKey(view, a + L"\\a\\b"));
+
+    EXPECT_EQ(ERROR_SUCCESS, DeleteKeyTree(HKEY_LOCAL_MACHINE, Sub("A").c_str()));
+    EXPECT_FALSE(KeyExists(view, a));
+    for (const std::wstring& name : names) EXPECT_TRUE(KeyExists(view, neighbour + L"\\" + name)) << name.size();
+    EXPECT_TRUE(KeyExists(view, neighbour + L"\\a\\b"));
     RemoveTree(view, Sub("Neighbour"));
   }
 }

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "sysops/platform_calls.h"
 #include "support/test_process.h"
@@ -65,109 +66,150 @@ void ExpectNothingLeft(const platformcalls::Record& record) {
   EXPECT_EQ(0u, record.liveBlocks.size()) << "status records not freed";
 }
 
+// RemoveService under the options: marked, no error, the number of controls of its inner
+// stop, one deletion, nothing left.
+void ExpectMarked(const std::string& name, const Options& options, size_t controls) {
+  Scope calls(options);
+  DWORD removalError = 1;
+  EXPECT_TRUE(RemoveService(name.c_str(), &removalError));
+  EXPECT_EQ(0u, removalError);
+  EXPECT_EQ(controls, calls.record().controls.size());
+  EXPECT_EQ(1, calls.record().deletions);
+  ExpectNothingLeft(calls.record());
+}
+
+// OpenServiceA's error for the name once the manager has let go of it (or after about 5 s).
+DWORD ErrorOnceGone(const std::string& name) {
+  DWORD error = 0;
+  for (int i = 0; i < 250 && (error = testsupport::OpenServiceError(name)) == 0; ++i) Sleep(20);
+  return error;
+}
+
 }  // namespace
 
-TEST(StopService, StopsRunningServiceWithOneControlAndAnswersOnceItHasStopped) {
-  ScopedTestService service("TessivaneSvcTestAcceptAtOnce");
-  ASSERT_TRUE(Prepare(service.name(), "accept", true));
-  ErrorBuffer error;
-  bool stopped = false;
-  {
-    Scope calls;
-    stopped = StopService(service.name().c_str(), error.text);
-    const platformcalls::Record& record = calls.record();
-    EXPECT_EQ(1u, record.controls.size());
-    EXPECT_EQ(static_cast<DWORD>(SERVICE_CONTROL_STOP), record.controls.empty() ? 0 : record.controls[0]);
-    ASSERT_EQ(1u, record.managerAccess.size());
-    EXPECT_EQ(static_cast<DWORD>(SC_MANAGER_CONNECT), record.managerAccess[0]);
-    ASSERT_EQ(1u, record.serviceAccess.size());
-    EXPECT_EQ(kStopAndQuery, record.serviceAccess[0]);
-    EXPECT_EQ(2, record.heapAllocations) << "a queried status and a stop answer";
-    ExpectNothingLeft(record);
+// How the stop goes for each answer a service can give. Refusals that may change (1052)
+// are asked again at least every tenth of a second for about ten seconds, as the guide
+// tells administrators; every other refusal ends the stop at once, read afresh after each
+// control. Once the service takes the control, the wait follows its checkpoint, within its
+// wait hint (at least ten seconds) and about thirty seconds in all. Rows with a clock step
+// run on a clock of their own that moves on at every read; the others on the real clock,
+// with 1 ms pauses where they are marked short. Wine lists no dependents, so the swap
+// lists two.
+struct StopCase {
+  const char* title;
+  const char* mode;      // the test service's mode
+  bool start;            // started before the stop
+  size_t refusals;       // controls refused by the swap, with refusalError
+  DWORD refusalError;
+  bool shortPauses;
+  DWORD clockStepMs;
+  int pendingAnswers;    // status answers made "stop pending" by the swap
+  bool checkPointAdvances;
+  const char* text;      // errorText after the stop, "%s" standing for the service's name
+  size_t controls;       // 0: one after every pause
+  DWORD minPausedMs;     // the pauses' requested total
+  DWORD maxPausedMs;
+  int queries;           // QueryServiceStatus calls; -1: not counted
+};
+
+const char kDependentsText[] =
+    "Unable to stop %s: services that depend on it are running (TessivaneDependentA, TessivaneDependentB), and "
+    "this program stops none of them.  Error #1051";
+const char kStillStopping[] = "Unable to stop %s: it was still stopping when the wait ended (state 3).";
+
+const StopCase kStopCases[] = {
+    {"takes the control at once", "accept", true, 0, 0, false, 0, 0, false, "", 1, 0, 10000, -1},
+    {"four refusals, then takes it", "accept", true, 4, ERROR_INVALID_SERVICE_CONTROL, false, 0, 0, false, "", 5,
+     400, 10400, -1},
+    {"never takes it: about ten seconds of retries", "never", true, 0, 0, true, 0, 0, false,
+     "Unable to stop %s.  Error #1052", 0, 9500, 10500, 1},
+    {"never takes it, the clock running fast", "never", true, 0, 0, true, 1000, 0, false,
+     "Unable to stop %s.  Error #1052", 0, 900, 1200, 1},
+    {"takes it but stays stop pending", "stuck", true, 0, 0, true, 1000, 0, false, kStillStopping, 1, 900, 1200, -1},
+    {"not running: 1062 is final", "accept", false, 0, 0, true, 0, 0, false, "Unable to stop %s.  Error #1062", 1, 0,
+     0, 1},
+    {"1052, then stopped by itself: the new answer counts", "accept", false, 1, ERROR_INVALID_SERVICE_CONTROL, true,
+     0, 0, false, "Unable to stop %s.  Error #1062", 2, 100, 100, 1},
+    {"dependents running: 1051 is final and names them", "accept", true, 1000, ERROR_DEPENDENT_SERVICES_RUNNING,
+     true, 0, 0, false, kDependentsText, 1, 0, 0, 1},
+    {"access denied is final", "accept", true, 1000, ERROR_ACCESS_DENIED, true, 0, 0, false,
+     "Unable to stop %s.  Error #5", 1, 0, 0, 1},
+    {"checkpoint advancing past ten seconds", "accept", true, 0, 0, true, 100, 150, true, "", 1, 14000, 15500, -1},
+    {"checkpoint standing still", "accept", true, 0, 0, true, 100, 150, false, kStillStopping, 1, 9500, 10500, -1},
+    {"checkpoint advancing for ever: about thirty seconds", "accept", true, 0, 0, true, 100, 1000, true,
+     kStillStopping, 1, 29000, 30500, -1},
+};
+
+std::string WithName(std::string text, const std::string& name) {
+  for (size_t at = text.find("%s"); at != std::string::npos; at = text.find("%s", at + name.size())) {
+    text.replace(at, 2, name);
   }
-  EXPECT_TRUE(stopped) << error.text;
-  EXPECT_STREQ("", error.text);
-  EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), testsupport::TestServiceState(service.name()));
+  return text;
 }
 
-TEST(StopService, StopsAtFirstAcceptedRetryAfterFourRefusals) {
-  // The first four stop controls are refused: four pauses of the schedule, then the fifth
-  // control stops the service.
-  ScopedTestService service("TessivaneSvcTestLate");
-  ASSERT_TRUE(Prepare(service.name(), "accept", true));
-  ErrorBuffer error;
-  Options options;
-  options.refuseControls = 4;
-  Scope calls(options);
-  const bool stopped = StopService(service.name().c_str(), error.text);
-  EXPECT_TRUE(stopped) << error.text;
-  EXPECT_STREQ("", error.text);
-  EXPECT_EQ(5u, calls.record().controls.size()) << "no control after the accepted one";
-  EXPECT_LE(4u, calls.record().pauses.size()) << "a refused control was sent again without a pause";
-  ExpectNothingLeft(calls.record());
-  EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), WaitForState(service.name(), SERVICE_STOPPED));
-}
-
-// 1052 can still change: as the guide tells administrators, the service is asked again at
-// least every tenth of a second for about ten seconds. Counted with pauses that last 1 ms.
-TEST(StopService, ServiceThatNeverAcceptsIsAskedAgainEveryTenthOfASecondForAboutTenSeconds) {
-  ScopedTestService service("TessivaneSvcTestNeverAccepts");
-  ASSERT_TRUE(Prepare(service.name(), "never", true));
-  ErrorBuffer error;
-  Scope calls(ShortPauses());
-  EXPECT_FALSE(StopService(service.name().c_str(), error.text));
-  EXPECT_EQ("Unable to stop " + service.name() + ".  Error #1052", std::string(error.text));
-  DWORD paused = 0;
-  for (DWORD pause : calls.record().pauses) {
-    EXPECT_LE(pause, 100u) << "a pause longer than a tenth of a second";
-    paused += pause;
-  }
-  EXPECT_GE(paused, 9500u) << "gave up too soon";
-  EXPECT_LE(paused, 10500u) << "asked for longer than about ten seconds";
-  EXPECT_EQ(calls.record().pauses.size() + 1, calls.record().controls.size()) << "a pause not followed by a control";
-  EXPECT_EQ(1, calls.record().queries) << "the service's state is read once, never between retries";
-  ExpectNothingLeft(calls.record());
-  EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), testsupport::TestServiceState(service.name()));
-}
-
-// A control handler that hangs holds each control for the service manager's timeout; the
-// stop's own clock, read between pauses, ends the retries, or the wait of a service that
-// took the control but stays "stop pending" (state 3), after about 11 s. Here that clock
-// moves on by a second at each read.
-TEST(StopService, DeadlineEndsRetriesOrWaitForStoppedLongBeforeTheScheduleIsThrough) {
-  for (const char* mode : {"never", "stuck"}) {
-    const bool takesControl = std::string(mode) == "stuck";
-    ScopedTestService service(std::string("TessivaneSvcTestDeadline.") + mode);
-    ASSERT_TRUE(Prepare(service.name(), mode, true));
+TEST(StopService, EachAnswerEndsOrKeepsTheStopAsItCan) {
+  for (const StopCase& row : kStopCases) {
+    SCOPED_TRACE(row.title);
+    const std::string name = std::string("TessivaneSvcTestStop.") + row.mode + (row.start ? ".r" : ".s");
+    ScopedTestService service(name);
+    ASSERT_TRUE(Prepare(service.name(), row.mode, row.start));
+    Options options;
+    options.refuseControls = row.refusals;
+    options.refusalError = row.refusalError;
+    options.shortenPauses = row.shortPauses;
+    options.clockStepMs = row.clockStepMs;
+    options.pendingAnswers = row.pendingAnswers;
+    options.checkPointAdvances = row.checkPointAdvances;
+    options.dependents = {L"TessivaneDependentA", L"TessivaneDependentB"};
     ErrorBuffer error;
-    Options options = ShortPauses();
-    options.clockStepMs = 1000;
-    Scope calls(options);
-    EXPECT_FALSE(StopService(service.name().c_str(), error.text));
-    EXPECT_EQ("Unable to stop " + service.name() +
-                  (takesControl ? ": it was still stopping when the wait ended (state 3)." : ".  Error #1052"),
-              std::string(error.text));
-    EXPECT_GE(calls.record().pauses.size(), 9u) << mode;
-    EXPECT_LE(calls.record().pauses.size(), 12u) << mode;
-    EXPECT_EQ(takesControl ? 1 : calls.record().pauses.size() + 1, calls.record().controls.size()) << mode;
-    ExpectNothingLeft(calls.record());
+    bool stopped = false;
+    {
+      Scope calls(options);
+      stopped = StopService(service.name().c_str(), error.text);
+      const platformcalls::Record& record = calls.record();
+      DWORD paused = 0;
+      for (DWORD pause : record.pauses) {
+        EXPECT_LE(pause, 100u) << "a pause longer than a tenth of a second";
+        paused += pause;
+      }
+      EXPECT_GE(paused, row.minPausedMs);
+      EXPECT_LE(paused, row.maxPausedMs);
+      EXPECT_EQ(row.controls != 0 ? row.controls : record.pauses.size() + 1, record.controls.size());
+      if (row.queries >= 0) {
+        EXPECT_EQ(row.queries, record.queries) << "the state is read once, not between retries";
+      }
+      ASSERT_LE(1u, record.serviceAccess.size());
+      EXPECT_EQ(kStopAndQuery, record.serviceAccess[0]);
+      EXPECT_EQ(std::vector<DWORD>{SC_MANAGER_CONNECT}, record.managerAccess);
+      for (const std::string& opened : record.serviceNames) EXPECT_EQ(service.name(), opened) << "another service";
+      ExpectNothingLeft(record);
+    }
+    EXPECT_EQ(row.text[0] == '\0', stopped);
+    EXPECT_EQ(WithName(row.text, service.name()), std::string(error.text));
   }
 }
 
-// 1062 cannot change by waiting: one control, no pause, and the manager's own number.
-TEST(StopService, StoppedServiceEndsAfterOneControlWithTheManagersError) {
-  ScopedTestService service("TessivaneSvcTestNotStarted");
-  ASSERT_TRUE(Prepare(service.name(), "accept", false));
+// A service reports "stopped" while its process still runs, and holds the program's file:
+// the stop answers only once that process has ended.
+TEST(StopService, AnswersOnlyOnceTheStoppedServicesProcessHasEnded) {
+  ScopedTestService service("TessivaneSvcTestLinger");
+  ASSERT_TRUE(Prepare(service.name(), "linger 3000", true));
+  SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+  SC_HANDLE handle = manager != nullptr ? OpenServiceA(manager, service.name().c_str(), SERVICE_QUERY_STATUS) : nullptr;
+  SERVICE_STATUS_PROCESS status = {};
+  DWORD needed = 0;
+  ASSERT_TRUE(handle != nullptr && QueryServiceStatusEx(handle, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
+                                                        sizeof(status), &needed));
+  CloseServiceHandle(handle);
+  CloseServiceHandle(manager);
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, status.dwProcessId);
+  ASSERT_NE(nullptr, process) << "error " << GetLastError();
   ErrorBuffer error;
-  Scope calls(ShortPauses());
-  const ULONGLONG started = GetTickCount64();
-  EXPECT_FALSE(StopService(service.name().c_str(), error.text));
-  EXPECT_LT(GetTickCount64() - started, 60000u) << "hang deadline only";
-  EXPECT_EQ("Unable to stop " + service.name() + ".  Error #1062", std::string(error.text));
-  EXPECT_EQ(1u, calls.record().controls.size());
-  EXPECT_EQ(0u, calls.record().pauses.size());
-  EXPECT_EQ(1, calls.record().queries) << "the service's state is read once, never between retries";
-  ExpectNothingLeft(calls.record());
+  const bool stopped = StopService(service.name().c_str(), error.text);
+  const DWORD processState = WaitForSingleObject(process, 0);
+  CloseHandle(process);
+  EXPECT_TRUE(stopped) << error.text;
+  EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), processState) << "the service's process still runs";
 }
 
 TEST(StopService, MissingServiceReportsOpenServiceErrorAndLeavesNothingOpen) {
@@ -215,7 +257,9 @@ TEST(OpenServiceForControl, BlankNameNeverContactsServiceManager) {
     Scope calls;
     EXPECT_FALSE(OpenServiceForControl(name, openError.text, kStopAndQuery, &manager, &service, &status));
     EXPECT_FALSE(StopService(name, stopError.text));
-    EXPECT_FALSE(RemoveService(name));
+    DWORD removalError = 0;
+    EXPECT_FALSE(RemoveService(name, &removalError));
+    EXPECT_NE(0u, removalError);
     EXPECT_STREQ("The service name cannot be blank.", openError.text);
     EXPECT_STREQ("The service name cannot be blank.", stopError.text);
     EXPECT_EQ(managerMarker, manager);
@@ -243,12 +287,14 @@ TEST(StopService, OpensTrimmedNameWhileRemoveServiceOpensNameAsGiven) {
   ASSERT_EQ(static_cast<DWORD>(SERVICE_STOPPED), WaitForState(service.name(), SERVICE_STOPPED));
   {
     Scope calls(ShortPauses());
-    EXPECT_FALSE(RemoveService(padded.c_str())) << "no service carries the blanks in its name";
+    DWORD removalError = 0;
+    EXPECT_FALSE(RemoveService(padded.c_str(), &removalError)) << "no service carries the blanks in its name";
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST), removalError);
     ASSERT_EQ(2u, calls.record().serviceNames.size());
     EXPECT_EQ(service.name(), calls.record().serviceNames[0]) << "the inner stop";
     EXPECT_EQ(padded, calls.record().serviceNames[1]) << "the deletion";
-    EXPECT_EQ(static_cast<DWORD>(SC_MANAGER_ALL_ACCESS), calls.record().managerAccess.back());
-    EXPECT_EQ(static_cast<DWORD>(SERVICE_ALL_ACCESS), calls.record().serviceAccess.back());
+    EXPECT_EQ(static_cast<DWORD>(SC_MANAGER_CONNECT), calls.record().managerAccess.back());
+    EXPECT_EQ(static_cast<DWORD>(DELETE), calls.record().serviceAccess.back());
     EXPECT_EQ(0, calls.record().deletions);
     ExpectNothingLeft(calls.record());
   }
@@ -271,7 +317,8 @@ TEST(StopService, LongNameIsCutTo254CharactersWhileRemoveServicePassesAll) {
   EXPECT_FALSE(StopService(name300.c_str(), error.text));
   EXPECT_EQ("Unable to stop " + name254 + " (OpenService Error).  Error #" + std::to_string(platformError),
             std::string(error.text));
-  EXPECT_FALSE(RemoveService(name300.c_str()));
+  DWORD removalError = 0;
+  EXPECT_FALSE(RemoveService(name300.c_str(), &removalError));
   ASSERT_EQ(3u, calls.record().serviceNames.size());
   EXPECT_EQ(254u, calls.record().serviceNames[0].size());
   EXPECT_EQ(254u, calls.record().serviceNames[1].size()) << "the inner stop";
@@ -305,22 +352,40 @@ TEST(StopService, RefusedAccessGivesTheAccessDeniedTexts) {
   }
 }
 
-TEST(RemoveService, WithoutFullManagerAccessAnswersFalseAfterInnerStop) {
-  ScopedTestService service("TessivaneSvcTestNoFullAccess");
+// Self-protecting products grant Administrators DELETE but not everything. Wine grants
+// every access, so the swap refuses any open that asks for more than the removal needs.
+TEST(RemoveService, StopsAndMarksTheServiceWithNoMoreThanConnectAndDeleteRights) {
+  ScopedTestService service("TessivaneSvcTestLeastAccess");
   ASSERT_TRUE(Prepare(service.name(), "accept", true));
   Options options;
   options.failManagerWithError = ERROR_ACCESS_DENIED;
   options.managerAccessAllowed = SC_MANAGER_CONNECT;
+  options.failServiceWithError = ERROR_ACCESS_DENIED;
+  options.serviceAccessAllowed = kStopAndQuery | DELETE;
+  ExpectMarked(service.name(), options, 1);
+  EXPECT_EQ(static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST), ErrorOnceGone(service.name()));
+}
+
+// A final refusal ends the inner stop as it ended the first (no second wait), and the
+// service is marked all the same; one marked before answers 1072, which the caller tells.
+TEST(RemoveService, MarksAfterAFinalRefusalWithoutWaitingAndPassesOn1072) {
+  ScopedTestService service("TessivaneSvcTestFinalRefusal");
+  ASSERT_TRUE(Prepare(service.name(), "accept", true));
+  Options options = ShortPauses();
+  options.refuseControls = 1000;
+  options.refusalError = ERROR_DEPENDENT_SERVICES_RUNNING;
+  options.failDeleteWithError = ERROR_SERVICE_MARKED_FOR_DELETE;
+  DWORD removalError = 0;
   {
     Scope calls(options);
-    EXPECT_FALSE(RemoveService(service.name().c_str()));
-    EXPECT_EQ(1u, calls.record().controls.size()) << "the inner stop ran and succeeded";
-    EXPECT_EQ(2u, calls.record().managerAccess.size());
-    EXPECT_EQ(0, calls.record().deletions);
+    EXPECT_FALSE(RemoveService(service.name().c_str(), &removalError));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SERVICE_MARKED_FOR_DELETE), removalError);
+    EXPECT_EQ(1u, calls.record().controls.size());
+    EXPECT_EQ(0u, calls.record().pauses.size());
     ExpectNothingLeft(calls.record());
   }
-  EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), WaitForState(service.name(), SERVICE_STOPPED));
-  EXPECT_EQ(0u, testsupport::OpenServiceError(service.name())) << "the service must still exist";
+  options.failDeleteWithError = 0;
+  ExpectMarked(service.name(), options, 1);
 }
 
 TEST(RemoveService, DeletesStoppedServiceAfterOneRefusedInnerStopControl) {
@@ -329,17 +394,9 @@ TEST(RemoveService, DeletesStoppedServiceAfterOneRefusedInnerStopControl) {
   ErrorBuffer error;
   ASSERT_TRUE(StopService(service.name().c_str(), error.text)) << error.text;
   ASSERT_EQ(static_cast<DWORD>(SERVICE_STOPPED), WaitForState(service.name(), SERVICE_STOPPED));
-  {
-    Scope calls(ShortPauses());
-    EXPECT_TRUE(RemoveService(service.name().c_str()));
-    EXPECT_EQ(1u, calls.record().controls.size()) << "a stopped service's 1062 is final";
-    EXPECT_EQ(0u, calls.record().pauses.size());
-    EXPECT_EQ(1, calls.record().deletions);
-    ExpectNothingLeft(calls.record());
-  }
-  DWORD error1060 = 0;
-  for (int i = 0; i < 250 && (error1060 = testsupport::OpenServiceError(service.name())) == 0; ++i) Sleep(20);
-  EXPECT_EQ(static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST), error1060);
+  // A stopped service's 1062 is final: one control, no pause.
+  ExpectMarked(service.name(), ShortPauses(), 1);
+  EXPECT_EQ(static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST), ErrorOnceGone(service.name()));
 }
 
 TEST(StopService, FailsCleanlyWhenStatusRecordsCannotBeAllocated) {

@@ -11,9 +11,11 @@ const char kTestsParent[] = "SOFTWARE\\TessivaneTests";
 
 std::string TestKeyPath(const std::string& testName) { return std::string(kTestsParent) + "\\" + testName; }
 
-bool CreateKey(REGSAM view, const std::string& path) {
+bool CreateKey(REGSAM view, const std::string& path) { return CreateKey(view, std::wstring(path.begin(), path.end())); }
+
+bool CreateKey(REGSAM view, const std::wstring& path) {
   HKEY key = nullptr;
-  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_READ | view, nullptr, &key,
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_READ | view, nullptr, &key,
                       nullptr) != ERROR_SUCCESS) {
     return false;
   }
@@ -21,12 +23,14 @@ bool CreateKey(REGSAM view, const std::string& path) {
   return true;
 }
 
-bool KeyExists(REGSAM view, const std::string& path) {
+bool KeyExists(REGSAM view, const std::wstring& path) {
   HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
   RegCloseKey(key);
   return true;
 }
+
+bool KeyExists(REGSAM view, const std::string& path) { return KeyExists(view, std::wstring(path.begin(), path.end())); }
 
 bool SetText(REGSAM view, const std::string& path, const char* name, const char* text) {
   HKEY key = nullptr;
@@ -75,21 +79,26 @@ std::string KernelPath(REGSAM view, const std::string& path) {
 
 namespace {
 
-HKEY OpenLinkOrKey(HKEY parent, const char* name, REGSAM access) {
+HKEY OpenLinkOrKey(HKEY parent, const wchar_t* name, REGSAM access) {
   HKEY key = nullptr;
-  if (RegOpenKeyExA(parent, name, REG_OPTION_OPEN_LINK, access, &key) != ERROR_SUCCESS) return nullptr;
+  if (RegOpenKeyExW(parent, name, REG_OPTION_OPEN_LINK, access, &key) != ERROR_SUCCESS) return nullptr;
   return key;
 }
 
+HKEY OpenLinkOrKey(HKEY parent, const std::string& name, REGSAM access) {
+  return OpenLinkOrKey(parent, std::wstring(name.begin(), name.end()).c_str(), access);
+}
+
+// By UTF-16 names, so that keys named in any script are removed too.
 void RemoveOpenedTree(HKEY key, REGSAM view) {
-  std::vector<std::string> children;
-  char name[256];
+  std::vector<std::wstring> children;
+  wchar_t name[256];
   for (DWORD index = 0;; ++index) {
-    DWORD size = sizeof(name);
-    if (RegEnumKeyExA(key, index, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    DWORD size = 256;
+    if (RegEnumKeyExW(key, index, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
     children.push_back(name);
   }
-  for (const std::string& child : children) {
+  for (const std::wstring& child : children) {
     HKEY childKey = OpenLinkOrKey(key, child.c_str(), KEY_READ | DELETE | view);
     if (childKey == nullptr) continue;
     RemoveOpenedTree(childKey, view);
@@ -105,14 +114,14 @@ void RemoveOpenedTree(HKEY key, REGSAM view) {
 }  // namespace
 
 bool LinkOrKeyExists(REGSAM view, const std::string& path) {
-  HKEY key = OpenLinkOrKey(HKEY_LOCAL_MACHINE, path.c_str(), KEY_READ | view);
+  HKEY key = OpenLinkOrKey(HKEY_LOCAL_MACHINE, path, KEY_READ | view);
   if (key == nullptr) return false;
   RegCloseKey(key);
   return true;
 }
 
 void RemoveTree(REGSAM view, const std::string& path) {
-  HKEY key = OpenLinkOrKey(HKEY_LOCAL_MACHINE, path.c_str(), KEY_READ | DELETE | view);
+  HKEY key = OpenLinkOrKey(HKEY_LOCAL_MACHINE, path, KEY_READ | DELETE | view);
   if (key == nullptr) return;
   RemoveOpenedTree(key, view);
   RegCloseKey(key);

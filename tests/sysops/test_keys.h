@@ -19,6 +19,9 @@ std::string TestKeyPath(const std::string& testName);
 // Creates the key and every missing key above it in view; false if that failed.
 bool CreateKey(REGSAM view, const std::string& path);
 bool KeyExists(REGSAM view, const std::string& path);
+// The same for a path of UTF-16 names.
+bool CreateKey(REGSAM view, const std::wstring& path);
+bool KeyExists(REGSAM view, const std::wstring& path);
 bool SetText(REGSAM view, const std::string& path, const char* name, const char* text);
 
 // Reads a value: the platform's result code, with the type and bytes when it is 0.
