@@ -19,12 +19,13 @@ namespace {
 // RemoveService explains nothing but its error, so the line says which service could not be
 // removed and passes on what the stop step found: for a service that is not installed that
 // is the service manager's "does not exist" number, the one thing a reader needs to know.
-void DescribeRemovalFailure(const char* stopText, char* removalText) {
+// After a stop that went well, the removal's own error is the only clue left.
+void DescribeRemovalFailure(const char* stopText, DWORD removalError, char* removalText) {
   if (stopText[0] == '\0') {
     FormatText(removalText, kErrorTextCapacity,
                "Unable to remove %s: it stopped, but the service manager would not open it "
-               "with full access or mark it for deletion.",
-               kServiceName);
+               "for deletion or mark it for deletion.  Error #%i",
+               kServiceName, static_cast<int>(removalError));
   } else {
     FormatText(removalText, kErrorTextCapacity, "Unable to remove %s.  Stop step: %s",
                kServiceName, stopText);
@@ -74,7 +75,7 @@ void Removal(DriverBuffers* buffers) {
     LogResult(buffers, "Service already marked for deletion: it goes once it has stopped and nothing holds it, "
                        "at the next restart at the latest");
   } else {
-    DescribeRemovalFailure(buffers->errorText, removalText);
+    DescribeRemovalFailure(buffers->errorText, removalError, removalText);
     LogResult(buffers, "Removal failed.  Error: %s", removalText);
   }
 
