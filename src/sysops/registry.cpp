@@ -116,11 +116,11 @@ bool SetRegistryString(HKEY root, const char* keyPath, const wchar_t* valueName,
   return stored;
 }
 
-bool DeleteRegistryValue(HKEY root, const char* keyPath, const char* valueName) {
-  const char* name = valueName;
-  if (valueName == nullptr || valueName[0] == '\0') {
+bool DeleteRegistryValue(HKEY root, const char* keyPath, const wchar_t* valueName) {
+  const wchar_t* name = valueName;
+  if (valueName == nullptr || valueName[0] == L'\0') {
     name = nullptr;
-  } else if (TextFailed(TextLength(valueName, kTextLimit, nullptr))) {
+  } else if (wcsnlen(valueName, kTextLimit) == kTextLimit) {
     // An unmeasurable name must not fall through to the default value.
     return false;
   }
@@ -134,7 +134,7 @@ bool DeleteRegistryValue(HKEY root, const char* keyPath, const char* valueName) 
   for (REGSAM view : kViews) {
     HKEY key = nullptr;
     LONG result = RegOpenKeyExA(root, keyPath, 0, kValueDeleteAccess | view, &key);
-    if (result == ERROR_SUCCESS) result = RegDeleteValueA(key, name);
+    if (result == ERROR_SUCCESS) result = RegDeleteValueW(key, name);
     if (result == ERROR_SUCCESS) {
       deletedAny = true;
     } else if (result != ERROR_FILE_NOT_FOUND) {

@@ -9,7 +9,7 @@
 bool SetRegistryString(HKEY root, const char* keyPath, const wchar_t* valueName, const wchar_t* valueText);
 
 // Deletes one value (the default value for an empty name).
-bool DeleteRegistryValue(HKEY root, const char* keyPath, const char* valueName);
+bool DeleteRegistryValue(HKEY root, const char* keyPath, const wchar_t* valueName);
 
 // Deletes the key, with all its subkeys when wholeTree is true. A missing key counts as
 // deleted when wholeTree is true.

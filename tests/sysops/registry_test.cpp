@@ -74,20 +74,20 @@ TEST_F(Registry, DeleteValueTakesDefaultForEmptyNameAndFailsForMissingValueOrKey
   ASSERT_TRUE(SetText(kView32, path_, "Other", "o"));
 
   // A name too long to measure must not be taken for the default value.
-  const std::string tooLong(4096, 'n');
+  const std::wstring tooLong(4096, L'n');
   EXPECT_FALSE(DeleteRegistryValue(HKEY_LOCAL_MACHINE, path_.c_str(), tooLong.c_str()));
   EXPECT_EQ(ERROR_SUCCESS, ReadValue(kView32, path_, "", &type, &bytes));
 
-  EXPECT_TRUE(DeleteRegistryValue(HKEY_LOCAL_MACHINE, path_.c_str(), ""));
+  EXPECT_TRUE(DeleteRegistryValue(HKEY_LOCAL_MACHINE, path_.c_str(), L""));
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, ReadValue(kView32, path_, "", &type, &bytes));
   EXPECT_EQ(ERROR_SUCCESS, ReadValue(kView32, path_, "Named", &type, &bytes));
 
-  EXPECT_TRUE(DeleteRegistryValue(HKEY_LOCAL_MACHINE, path_.c_str(), "Named"));
+  EXPECT_TRUE(DeleteRegistryValue(HKEY_LOCAL_MACHINE, path_.c_str(), L"Named"));
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, ReadValue(kView32, path_, "Named", &type, &bytes));
   EXPECT_EQ(ERROR_SUCCESS, ReadValue(kView32, path_, "Other", &type, &bytes));
 
-  EXPECT_FALSE(DeleteRegistryValue(HKEY_LOCAL_MACHINE, path_.c_str(), "Named"));
-  EXPECT_FALSE(DeleteRegistryValue(HKEY_LOCAL_MACHINE, Sub("Missing").c_str(), "Other"));
+  EXPECT_FALSE(DeleteRegistryValue(HKEY_LOCAL_MACHINE, path_.c_str(), L"Named"));
+  EXPECT_FALSE(DeleteRegistryValue(HKEY_LOCAL_MACHINE, Sub("Missing").c_str(), L"Other"));
 }
 
 TEST_F(Registry, DeleteValueReaches64BitViewWhenKeyIsInBothViewsOrOnlyThere) {
@@ -96,20 +96,20 @@ TEST_F(Registry, DeleteValueReaches64BitViewWhenKeyIsInBothViewsOrOnlyThere) {
   std::string bytes;
   ASSERT_TRUE(SetText(kView32, path_, "Keep", "k"));
   ASSERT_TRUE(SetText(kView64, path_, "Autostart", "a"));
-  EXPECT_TRUE(DeleteRegistryValue(HKEY_LOCAL_MACHINE, path_.c_str(), "Autostart"));
+  EXPECT_TRUE(DeleteRegistryValue(HKEY_LOCAL_MACHINE, path_.c_str(), L"Autostart"));
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, ReadValue(kView64, path_, "Autostart", &type, &bytes));
   EXPECT_EQ(ERROR_SUCCESS, ReadValue(kView32, path_, "Keep", &type, &bytes));
 
   // Held by both views (a 64-bit service beside a 32-bit tray program): one call takes both.
   ASSERT_TRUE(SetText(kView32, path_, "Both", "32"));
   ASSERT_TRUE(SetText(kView64, path_, "Both", "64"));
-  EXPECT_TRUE(DeleteRegistryValue(HKEY_LOCAL_MACHINE, path_.c_str(), "Both"));
+  EXPECT_TRUE(DeleteRegistryValue(HKEY_LOCAL_MACHINE, path_.c_str(), L"Both"));
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, ReadValue(kView32, path_, "Both", &type, &bytes));
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, ReadValue(kView64, path_, "Both", &type, &bytes));
 
   const std::string only64 = Sub("Only64");
   ASSERT_TRUE(SetText(kView64, only64, "Value", "v"));
-  EXPECT_TRUE(DeleteRegistryValue(HKEY_LOCAL_MACHINE, only64.c_str(), "Value"));
+  EXPECT_TRUE(DeleteRegistryValue(HKEY_LOCAL_MACHINE, only64.c_str(), L"Value"));
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, ReadValue(kView64, only64, "Value", &type, &bytes));
 }
 

@@ -52,6 +52,7 @@ BOOL WINAPI InformationMovingSome(HANDLE handle, FILE_INFO_BY_HANDLE_CLASS kind,
 }
 
 const char kLinkStays[] = " is a link that could not be removed without following it; it was left, with the folders above it.";
+const char kLinkReason[] = "a link, or reached elsewhere than where it is listed";
 
 }  // namespace
 
@@ -66,18 +67,20 @@ TEST(DeleteTree, RemovesWhatShowsAsALinkOnlyAsItselfAndNeverEntersOrDeletesWhatI
     const char* entry;
     Kind kind;
     const char* outcome;  // after the entry's path; empty: deleted
+    const char* reason;   // why it was not handed to the next restart
   };
   const Case cases[] = {
       // A junction, or a file link as Windows shows it opened as itself: removed as itself.
-      {"link_junction", kEmptyFolder, ""},
-      {"link_file", kFile, ""},
+      {"link_junction", kEmptyFolder, "", ""},
+      {"link_file", kFile, "", ""},
       // A junction is never entered: Wine's stand-in for it, a full folder, cannot be removed.
-      {"link_junction_full", kFullFolder, " could not be deleted: Directory is not empty."},
+      {"link_junction_full", kFullFolder, " could not be deleted: Directory is not empty.",
+       "only a file in use is handed over, and only as itself"},
       // A link the platform followed, a file swapped after the listing, a folder moved away:
       // they stay, and nothing in them is touched.
-      {"link_moved", kFile, kLinkStays},
-      {"moved.txt", kFile, kLinkStays},
-      {"moved_folder", kFullFolder, kLinkStays},
+      {"link_moved", kFile, kLinkStays, kLinkReason},
+      {"moved.txt", kFile, kLinkStays, kLinkReason},
+      {"moved_folder", kFullFolder, kLinkStays, kLinkReason},
   };
   int number = 0;
   for (const Case& c : cases) {
@@ -92,8 +95,10 @@ TEST(DeleteTree, RemovesWhatShowsAsALinkOnlyAsItselfAndNeverEntersOrDeletesWhatI
     ASSERT_TRUE(c.kind != kFullFolder || WriteWholeFile(entry + "\\inside.txt", "i"));
 
     char errorText[2048] = "previous";
-    const bool deleted = DeleteTree(home.c_str(), root.path().size(), errorText);
-    const std::string expected = *c.outcome == '\0' ? "" : entry + c.outcome;
+    const bool deleted = DeleteTree(root.path().c_str(), "\\Halvorne\\home", errorText) == TreeDeletion::kDeleted;
+    const std::string expected = *c.outcome == '\0' ? ""
+                                                    : entry + c.outcome + " Not handed to the next restart: " + entry +
+                                                          " (" + c.reason + "). Handed to the next restart: 0.";
     EXPECT_EQ(expected.empty(), deleted) << c.entry << ": " << errorText;
     EXPECT_EQ(expected, errorText) << c.entry;
     EXPECT_EQ(!deleted, FileExists(entry)) << c.entry << " still there?";
