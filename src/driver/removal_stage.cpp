@@ -87,6 +87,7 @@ void Removal(DriverBuffers* buffers) {
   LogResult(buffers, keyDeleted ? "registry item removed" : "removal failed.");
 
   // The stop has waited for the service's process to end, so its program is free now.
+  // What is handed to the next restart needs no cleanup run either.
   if (DeleteHomeDirectory(buffers) == TreeDeletion::kStays || !registered) return;
   LogAction(buffers, "Remove %ls from the RunOnce key", kRunOnceValueName);
   const bool withdrawn = DeleteRegistryValue(HKEY_LOCAL_MACHINE, kRunOnceKey, kRunOnceValueName);

@@ -420,6 +420,7 @@ TreeDeletion DeleteTree(const char* systemFolder, const char* ownPart, char* err
   const FILE_FULL_DIR_INFO* listed = nullptr;
   HANDLE tree = INVALID_HANDLE_VALUE;
   bool walked = false;
+  bool missing = false;
 
   CopyText(errorText, kErrorTextCapacity, "");
   CopyText(treePath, kPathCapacity, systemFolder);
@@ -455,8 +456,10 @@ TreeDeletion DeleteTree(const char* systemFolder, const char* ownPart, char* err
   if (found != OwnFolders::kOpened || !GetFileInformationByHandle(tree, &information) ||
       !GetPathOnVolume(tree, walk.path, kWidePathCapacity) || !StepInto(&walk, tree)) {
     char systemText[kErrorTextCapacity];
+    const DWORD error = GetLastError();
     GetLastErrorText(systemText);
     FormatText(errorText, kErrorTextCapacity, kNotDeletedFormat, treePath, systemText);
+    missing = found == OwnFolders::kMissing && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND);
     walk.staying = 1;
     goto done;
   }
@@ -494,6 +497,7 @@ done:
   ReleaseHeap(&walk.reached);
   ReleaseHeap(&walk.restartPath);
   ReleaseLocal(&walk.protection);
+  if (missing) return TreeDeletion::kMissing;
   if (!walked || walk.notHanded[0] != '\0') return TreeDeletion::kStays;
   return walk.staying == 0 ? TreeDeletion::kDeleted : TreeDeletion::kHandedToRestart;
 }

@@ -5,6 +5,8 @@
 // What became of the tree.
 enum class TreeDeletion {
   kDeleted,
+  // It was not there: no folder of ownPart stood where it is named.
+  kMissing,
   // Everything that stays was scheduled for deletion at the next restart.
   kHandedToRestart,
   // Something stays that nothing will delete: a link, someone else's, or not reached.

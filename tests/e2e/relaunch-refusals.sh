@@ -140,7 +140,7 @@ product cleanup >/dev/null
 # Names of eight letters have no short form of their own: only the copy's name shortens.
 DEEP_DIR="C:\\$(printf 'aaaaaaaa\\%.0s' {1..26})"
 mkdir -p "$(unix_path "$DEEP_DIR")"
-run_program 120 27 "$SOURCE_DIR" "$BUILT_EXE" --temp "$DEEP_DIR"
+run_program 120 29 "$SOURCE_DIR" "$BUILT_EXE" --temp "$DEEP_DIR"
 capture_state deep
 check "run-once value" "absent" "$(state_of runonce.32)"
 TEMP_TEXT=$DEEP_DIR
@@ -151,7 +151,8 @@ missing="Unable to stop KESPWindowsService (OpenService Error).  Error #1060"
 expected=$(
   first_run_lines "" "$BUILT_EXE" ""
   removal_run_lines "" "Stop failed.  Error: $missing" \
-    "Removal failed.  Error: Unable to remove KESPWindowsService.  Stop step: $missing" "removal failed."
+    "Removal failed.  Error: Unable to remove KESPWindowsService.  Stop step: $missing" "removal failed." \
+    "Delete failed.  Error: $HOME_DIR could not be deleted: File not found." ""
 )
 added="Add \"$COPY_TEXT\" silent zapfiles to the RunOnce key"$'\n'"    registry item added"
 refused="Add \"$SHORT_COPY\" silent zapfiles to the RunOnce key"$'\n'"    registry item add failed.  Error: The \
