@@ -7,8 +7,10 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cwchar>
 #include <string>
+#include <vector>
 
 #include "support/import_swap.h"
 #include "support/test_process.h"
@@ -106,4 +108,163 @@ TEST(DeleteTree, RemovesWhatShowsAsALinkOnlyAsItselfAndNeverEntersOrDeletesWhatI
     EXPECT_FALSE(FileExists(home + "\\data\\plain.txt")) << c.entry << ": the plain file beside it stayed";
     EXPECT_EQ(!deleted, FileExists(home)) << c.entry << ": the home directory still there?";
   }
+}
+
+// ---- what the walk hands to the next restart, where Wine keeps no DACL and every file is
+// the one account's: the swaps report owners and refusals, and record each protection set
+// through a handle and each path scheduled, in order. Files are held open without sharing
+// by the test itself, as another process would hold them.
+
+namespace {
+
+std::vector<std::string> g_events;  // "protect <path>" and "schedule <path>", in order
+decltype(&GetKernelObjectSecurity) g_getSecurity;
+
+std::string PathOf(HANDLE handle) {
+  wchar_t path[1024] = {};
+  const DWORD length = GetFinalPathNameByHandleW(handle, path, 1024, FILE_NAME_NORMALIZED);
+  std::string text(length, '\0');
+  for (DWORD i = 0; i < length; ++i) text[i] = static_cast<char>(path[i]);
+  return text.compare(0, 4, "\\\\?\\") == 0 ? text.substr(4) : text;
+}
+
+std::string NameOf(const std::string& path) { return path.substr(path.rfind('\\') + 1); }
+
+// A thing whose name begins with "foreign" belongs to another user.
+BOOL WINAPI OwnerShowingForeign(HANDLE handle, SECURITY_INFORMATION wanted, PSECURITY_DESCRIPTOR descriptor, DWORD size,
+                                LPDWORD needed) {
+  if (NameOf(PathOf(handle)).compare(0, 7, "foreign") != 0) return g_getSecurity(handle, wanted, descriptor, size, needed);
+  SECURITY_DESCRIPTOR absolute;
+  BYTE user[SECURITY_MAX_SID_SIZE];
+  DWORD userSize = sizeof(user);
+  SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+  PSID other = nullptr;
+  AllocateAndInitializeSid(&nt, 5, 21, 1, 2, 3, 1001, 0, 0, 0, &other);
+  CopySid(userSize, user, other);
+  FreeSid(other);
+  InitializeSecurityDescriptor(&absolute, SECURITY_DESCRIPTOR_REVISION);
+  SetSecurityDescriptorOwner(&absolute, user, FALSE);
+  *needed = size;
+  return MakeSelfRelativeSD(&absolute, descriptor, needed);
+}
+
+// A folder whose name begins with "refused" takes no new DACL.
+BOOL WINAPI RecordingProtection(HANDLE handle, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR) {
+  const std::string path = PathOf(handle);
+  if (NameOf(path).compare(0, 7, "refused") == 0) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  g_events.push_back("protect " + path);
+  return TRUE;
+}
+
+BOOL WINAPI RecordingSchedule(LPCWSTR path, LPCWSTR target, DWORD flags) {
+  std::string text;
+  for (const wchar_t* c = path; *c != L'\0'; ++c) text += static_cast<char>(*c);
+  const bool asked = target == nullptr && flags == MOVEFILE_DELAY_UNTIL_REBOOT && text.compare(0, 4, "\\\\?\\") == 0;
+  g_events.push_back(asked ? "schedule " + text.substr(4) : "wrong call " + text);
+  return TRUE;
+}
+
+// Holds each file open without sharing while it lives.
+struct HeldFiles {
+  std::vector<HANDLE> handles;
+  bool Hold(const std::string& path) {
+    if (!WriteWholeFile(path, "held")) return false;
+    handles.push_back(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    return handles.back() != INVALID_HANDLE_VALUE;
+  }
+  ~HeldFiles() {
+    for (HANDLE handle : handles) CloseHandle(handle);
+  }
+};
+
+// The swaps of one test, found in whichever library the test program imports them from.
+struct RestartSwaps {
+  ImportSwap information{"kernel32.dll", "GetFileInformationByHandle", reinterpret_cast<void*>(&InformationShowingLinks)};
+  ImportSwap owner{"advapi32.dll", "GetKernelObjectSecurity", reinterpret_cast<void*>(&OwnerShowingForeign)};
+  ImportSwap protection{"advapi32.dll", "SetKernelObjectSecurity", reinterpret_cast<void*>(&RecordingProtection)};
+  ImportSwap schedule{"kernel32.dll", "MoveFileExW", reinterpret_cast<void*>(&RecordingSchedule)};
+  bool Active() {
+    g_information = information.Original<decltype(&GetFileInformationByHandle)>();
+    g_informationEx = &GetFileInformationByHandleEx;
+    g_getSecurity = owner.Original<decltype(&GetKernelObjectSecurity)>();
+    g_events.clear();
+    return information.Active() && owner.Active() && protection.Active() && schedule.Active();
+  }
+};
+
+}  // namespace
+
+TEST(DeleteTreeRestart, HandsOverOnlyOwnedFilesThroughFoldersProtectedFirstAndNothingBelowAnyOtherFolder) {
+  RestartSwaps swaps;
+  ASSERT_TRUE(swaps.Active());
+  const ScratchFolder root("tree_restart");
+  const std::string halvorne = root / "Halvorne";
+  const std::string home = halvorne + "\\home";
+  ASSERT_TRUE(CreateDirectoryA(halvorne.c_str(), nullptr) && CreateDirectoryA(home.c_str(), nullptr));
+  for (const char* folder : {"data", "foreign_folder", "refused_folder"}) {
+    ASSERT_TRUE(CreateDirectoryA((home + "\\" + folder).c_str(), nullptr));
+  }
+  ASSERT_TRUE(WriteWholeFile(home + "\\plain.txt", "p"));
+  HeldFiles held;
+  for (const char* file : {"held.txt", "data\\held.txt", "foreign_folder\\held.txt", "refused_folder\\held.txt",
+                           "foreign_file.txt", "link_file.txt"}) {
+    ASSERT_TRUE(held.Hold(home + "\\" + file)) << file;
+  }
+
+  char errorText[2048] = {};
+  EXPECT_EQ(TreeDeletion::kStays, DeleteTree(root.path().c_str(), "\\Halvorne\\home", errorText));
+  EXPECT_FALSE(FileExists(home + "\\plain.txt"));
+  const std::string text = errorText;
+  const std::string ending = " Handed to the next restart: 3.";
+  EXPECT_EQ(ending, text.substr(text.size() - std::min(text.size(), ending.size()))) << text;
+  EXPECT_NE(std::string::npos, text.find(" Not handed to the next restart: " + home + "\\")) << text;
+
+  // Every path scheduled: the right call, the file and every folder from the home directory
+  // down to it protected before, and none of the others.
+  std::vector<std::string> scheduled;
+  for (size_t index = 0; index < g_events.size(); ++index) {
+    const std::string& event = g_events[index];
+    ASSERT_NE(0u, event.find("wrong call")) << event;
+    EXPECT_EQ(0u, event.find(event[0] == 'p' ? "protect " + home : "schedule " + home)) << "outside the tree: " << event;
+    if (event[0] != 's') continue;
+    const std::string path = event.substr(9);
+    scheduled.push_back(path.substr(home.size()));
+    const std::vector<std::string> earlier(g_events.begin(), g_events.begin() + index);
+    for (std::string above = path; above.size() >= home.size(); above = above.substr(0, above.rfind('\\'))) {
+      EXPECT_NE(earlier.end(), std::find(earlier.begin(), earlier.end(), "protect " + above))
+          << above << " not protected before " << path << " was scheduled";
+    }
+  }
+  std::sort(scheduled.begin(), scheduled.end());
+  EXPECT_EQ((std::vector<std::string>{"\\data", "\\data\\held.txt", "\\held.txt"}), scheduled)
+      << "a link, a file of another user's, anything below another user's folder or a folder refusing protection "
+         "was scheduled, or the home directory that holds them";
+}
+
+TEST(DeleteTreeRestart, HandsOverFilesBeforeTheirFoldersDeepestFirst) {
+  RestartSwaps swaps;
+  ASSERT_TRUE(swaps.Active());
+  const ScratchFolder root("tree_restart_order");
+  const std::string home = root / "Halvorne\\home";
+  ASSERT_TRUE(CreateDirectoryA((root / "Halvorne").c_str(), nullptr) && CreateDirectoryA(home.c_str(), nullptr) &&
+              CreateDirectoryA((home + "\\a").c_str(), nullptr) && CreateDirectoryA((home + "\\a\\b").c_str(), nullptr));
+  HeldFiles held;
+  ASSERT_TRUE(held.Hold(home + "\\a\\b\\deep.txt") && held.Hold(home + "\\a\\top.txt"));
+
+  char errorText[2048] = {};
+  EXPECT_EQ(TreeDeletion::kHandedToRestart, DeleteTree(root.path().c_str(), "\\Halvorne\\home", errorText));
+  std::vector<std::string> scheduled;
+  for (const std::string& event : g_events) {
+    if (event.compare(0, 9, "schedule ") == 0) scheduled.push_back(event.substr(9 + home.size()));
+  }
+  const auto at = [&](const std::string& path) { return std::find(scheduled.begin(), scheduled.end(), path) - scheduled.begin(); };
+  ASSERT_EQ(5u, scheduled.size()) << errorText;
+  EXPECT_LT(at("\\a\\b\\deep.txt"), at("\\a\\b"));
+  EXPECT_LT(at("\\a\\b"), at("\\a"));
+  EXPECT_LT(at("\\a\\top.txt"), at("\\a"));
+  EXPECT_EQ("", scheduled.back()) << "the home directory goes last";
+  EXPECT_NE(std::string::npos, std::string(errorText).find(" Handed to the next restart: 5.")) << errorText;
 }
