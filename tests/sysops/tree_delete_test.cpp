@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <winternl.h>
 
 #include <algorithm>
 #include <cwchar>
@@ -267,4 +268,48 @@ TEST(DeleteTreeRestart, HandsOverFilesBeforeTheirFoldersDeepestFirst) {
   EXPECT_LT(at("\\a\\top.txt"), at("\\a"));
   EXPECT_EQ("", scheduled.back()) << "the home directory goes last";
   EXPECT_NE(std::string::npos, std::string(errorText).find(" Handed to the next restart: 5.")) << errorText;
+}
+
+// ---- an entry a user holds under an oplock: Windows would make a plain open, and what is
+// done through it, wait for the holder to acknowledge the break. The swap answers as
+// Windows does to an open that asks not to wait, and counts the opens that did not ask.
+
+namespace {
+
+decltype(&NtCreateFile) g_create;
+int g_waitingOpens = 0;
+
+NTSTATUS NTAPI CreateBreakingOplocks(PHANDLE handle, ACCESS_MASK access, POBJECT_ATTRIBUTES attributes, PIO_STATUS_BLOCK status,
+                                     PLARGE_INTEGER size, ULONG fileAttributes, ULONG share, ULONG disposition,
+                                     ULONG options, PVOID extended, ULONG extendedLength) {
+  const NTSTATUS result = g_create(handle, access, attributes, status, size, fileAttributes, share, disposition, options,
+                                   extended, extendedLength);
+  const UNICODE_STRING* name = attributes->ObjectName;
+  if (result != 0 || name == nullptr || std::wstring(name->Buffer, name->Length / sizeof(wchar_t)).find(L"oplocked") != 0) {
+    return result;
+  }
+  if ((options & FILE_COMPLETE_IF_OPLOCKED) == 0) ++g_waitingOpens;
+  return static_cast<NTSTATUS>(0x00000108L);  // STATUS_OPLOCK_BREAK_IN_PROGRESS
+}
+
+}  // namespace
+
+TEST(DeleteTreeOplock, LeavesAnOplockedEntryInsteadOfWaitingForItsHolder) {
+  ImportSwap create("ntdll.dll", "NtCreateFile", reinterpret_cast<void*>(&CreateBreakingOplocks));
+  ASSERT_TRUE(create.Active());
+  g_create = create.Original<decltype(&NtCreateFile)>();
+  g_waitingOpens = 0;
+  const ScratchFolder root("tree_oplock");
+  const std::string home = root / "Halvorne\\home";
+  ASSERT_TRUE(CreateDirectoryA((root / "Halvorne").c_str(), nullptr) && CreateDirectoryA(home.c_str(), nullptr));
+  ASSERT_TRUE(WriteWholeFile(home + "\\oplocked.txt", "o") && WriteWholeFile(home + "\\plain.txt", "p"));
+
+  char errorText[2048] = {};
+  EXPECT_EQ(TreeDeletion::kStays, DeleteTree(root.path().c_str(), "\\Halvorne\\home", errorText));
+  EXPECT_EQ(0, g_waitingOpens) << "an open that would wait for the holder";
+  EXPECT_TRUE(FileExists(home + "\\oplocked.txt"));
+  EXPECT_FALSE(FileExists(home + "\\plain.txt"));
+  const std::string text = errorText;
+  EXPECT_EQ(0u, text.find(home + "\\oplocked.txt could not be deleted: ")) << text;
+  EXPECT_NE(std::string::npos, text.find(" Handed to the next restart: 0.")) << text;
 }
