@@ -32,6 +32,7 @@
 
 #include "sysops/elevated_launch.h"
 #include "sysops/files_by_handle.h"
+#include "sysops/io_watchdog.h"
 #include "util/bounded_text.h"
 #include "util/path_spelling.h"
 #include "util/release.h"
@@ -102,6 +103,7 @@ struct Walk {
   Level* top;             // the folder being listed
   PSECURITY_DESCRIPTOR protection;  // kProtectedSddl
   PSID runAccount;        // the account this run runs as
+  IoWatchdog watchdog;    // bounds each delete, which may wait on a user's oplock
   unsigned staying;
   unsigned handed;
   char notHanded[kErrorTextCapacity];  // the first thing that stays and was not handed, and why
@@ -235,6 +237,16 @@ Outcome HandFileToRestart(Walk* walk, const wchar_t* name, size_t nameLength) {
   return outcome;
 }
 
+// Deletes the open entry through its handle within the watchdog's bound.
+bool DeleteBounded(Walk* walk, HANDLE handle) {
+  ArmIoWatchdog(&walk->watchdog);
+  const bool deleted = DeleteThroughHandle(handle);
+  const DWORD error = GetLastError();
+  DisarmIoWatchdog(&walk->watchdog);
+  SetLastError(error);
+  return deleted;
+}
+
 // Opens the listed entry relative to the folder being listed: with the rights to judge and
 // protect it where the platform grants them, else without. An entry another process holds
 // under an oplock answers at once (FILE_COMPLETE_IF_OPLOCKED) and counts as in use: a delete
@@ -297,10 +309,12 @@ const FILE_FULL_DIR_INFO* NextEntry(Level* level) {
   }
 }
 
-// A file that could not be deleted in use (held, or a running program's image) is handed
-// to the restart; anything else that stays is only named.
+// A file that could not be deleted in use (held, a running program's image, or a delete that
+// waited on an oplock until the watchdog cancelled it) is handed to the restart; anything
+// else that stays is only named.
 bool IsInUse(DWORD error) {
-  return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == kErrorOplockBreakInProgress;
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == kErrorOplockBreakInProgress ||
+         error == ERROR_OPERATION_ABORTED;
 }
 
 // Opens the listed entry relative to the folder being listed and judges it through its own
@@ -353,7 +367,7 @@ Outcome TakeEntry(Walk* walk, const FILE_FULL_DIR_INFO* listed) {
     }
     goto done;
   }
-  if (DeleteThroughHandle(entry)) {
+  if (DeleteBounded(walk, entry)) {
     outcome = Outcome::kGone;
     goto done;
   }
@@ -381,7 +395,7 @@ void FinishFolder(Walk* walk) {
     outcome = Outcome::kStays;
   } else if (level->keepsUnhanded) {
     outcome = Outcome::kStays;
-  } else if (level->keepsSomething || !DeleteThroughHandle(level->folder)) {
+  } else if (level->keepsSomething || !DeleteBounded(walk, level->folder)) {
     if (!level->keepsSomething) NoteStaying(walk, kNotDeletedFormat);
     outcome = HandToRestart(walk) ? Outcome::kHanded : Outcome::kStays;
   }
@@ -429,6 +443,7 @@ TreeDeletion DeleteTree(const char* systemFolder, const char* ownPart, char* err
   walk.errorText = errorText;
   walk.runAccount = GetRunAccount(account, sizeof(account));
   walk.protection = BuildSecurityDescriptor(kProtectedSddl);
+  StartIoWatchdog(&walk.watchdog);
   walk.path = static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), 0, kWidePathCapacity * sizeof(wchar_t)));
   walk.reached = static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), 0, kWidePathCapacity * sizeof(wchar_t)));
   walk.restartPath = static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), 0, kWidePathCapacity * sizeof(wchar_t)));
@@ -497,6 +512,7 @@ done:
   ReleaseHeap(&walk.reached);
   ReleaseHeap(&walk.restartPath);
   ReleaseLocal(&walk.protection);
+  StopIoWatchdog(&walk.watchdog);
   if (missing) return TreeDeletion::kMissing;
   if (!walked || walk.notHanded[0] != '\0') return TreeDeletion::kStays;
   return walk.staying == 0 ? TreeDeletion::kDeleted : TreeDeletion::kHandedToRestart;

@@ -313,3 +313,48 @@ TEST(DeleteTreeOplock, LeavesAnOplockedEntryInsteadOfWaitingForItsHolder) {
   EXPECT_EQ(0u, text.find(home + "\\oplocked.txt could not be deleted: ")) << text;
   EXPECT_NE(std::string::npos, text.find(" Handed to the next restart: 0.")) << text;
 }
+
+// A delete that the holder of an oplock never lets finish (Windows waits for the holder's
+// acknowledgement): the swapped delete waits until the watchdog cancels the walk's call.
+namespace {
+
+decltype(&SetFileInformationByHandle) g_setInformation;
+HANDLE g_cancelled = nullptr;
+int g_cancels = 0;
+
+BOOL WINAPI DeleteWaitingForHolder(HANDLE handle, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID information, DWORD size) {
+  if (NameOf(PathOf(handle)).find("unanswered") != 0) return g_setInformation(handle, kind, information, size);
+  // Bounded only so that a broken watchdog fails the test instead of hanging it.
+  const bool cancelled = WaitForSingleObject(g_cancelled, 60000) == WAIT_OBJECT_0;
+  SetLastError(cancelled ? ERROR_OPERATION_ABORTED : ERROR_TIMEOUT);
+  return FALSE;
+}
+
+BOOL WINAPI RecordingCancel(HANDLE) {
+  ++g_cancels;
+  SetEvent(g_cancelled);
+  return TRUE;
+}
+
+}  // namespace
+
+TEST(DeleteTreeOplock, CancelsADeleteThatWaitsForTheHolderAndGoesOn) {
+  ImportSwap setInformation("kernel32.dll", "SetFileInformationByHandle", reinterpret_cast<void*>(&DeleteWaitingForHolder));
+  ImportSwap cancel("kernel32.dll", "CancelSynchronousIo", reinterpret_cast<void*>(&RecordingCancel));
+  ASSERT_TRUE(setInformation.Active() && cancel.Active());
+  g_setInformation = setInformation.Original<decltype(&SetFileInformationByHandle)>();
+  g_cancelled = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  g_cancels = 0;
+  const ScratchFolder root("tree_unanswered");
+  const std::string home = root / "Halvorne\\home";
+  ASSERT_TRUE(CreateDirectoryA((root / "Halvorne").c_str(), nullptr) && CreateDirectoryA(home.c_str(), nullptr));
+  ASSERT_TRUE(WriteWholeFile(home + "\\unanswered.txt", "u") && WriteWholeFile(home + "\\plain.txt", "p"));
+
+  char errorText[2048] = {};
+  DeleteTree(root.path().c_str(), "\\Halvorne\\home", errorText);
+  EXPECT_LE(1, g_cancels) << errorText;
+  EXPECT_TRUE(FileExists(home + "\\unanswered.txt"));
+  EXPECT_FALSE(FileExists(home + "\\plain.txt"));
+  EXPECT_EQ(0u, std::string(errorText).find(home + "\\unanswered.txt could not be deleted: ")) << errorText;
+  CloseHandle(g_cancelled);
+}
