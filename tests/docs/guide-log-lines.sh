@@ -23,9 +23,6 @@ unreached=(
   "    Copy from: <program> to: <temporary directory> failed.  Error: This program could not be copied: <system message> Nothing was copied."
   # Only a swap between the run's start and the copy (a folder made a link, or moved) gives it.
   "    Copy from: <program> to: <temporary directory> failed.  Error: The temporary directory is a link or a file, or no longer where it was found; nothing was copied."
-  # Only a service that never finishes stopping gives this, and it holds the removal run for
-  # about 20 s; the service tests produce the text with short pauses instead.
-  "    Stop failed.  Error: Unable to stop KESPWindowsService: it was still stopping when the wait ended (state <number>)."
   # The all-users application-data folder is always found in a prefix, at a short path.
   "    Delete failed.  Error: The home path is not known (no all-users application-data folder, or a path that does not fit); nothing was deleted."
 )
