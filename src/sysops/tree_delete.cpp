@@ -195,15 +195,16 @@ bool ScheduleAtRestart(Walk* walk) {
   return true;
 }
 
-// Protects the folders from the tree down to the one being listed, and schedules what stands
-// at walk->path for the next restart; false, with the reason kept, when it stays as it is.
-bool HandToRestart(Walk* walk) {
+// Protects the folders from the tree down to the one being listed and, through its own
+// handle when it is a file (otherwise null), what stands at walk->path; then schedules it for
+// the next restart. False, with the reason kept, when it stays as it is.
+bool HandToRestart(Walk* walk, HANDLE file) {
   char systemText[kErrorTextCapacity];
   if (!ProtectFolders(walk)) {
     NoteNotHanded(walk, kFolderReason);
     return false;
   }
-  if (!ScheduleAtRestart(walk)) {
+  if ((file != nullptr && !Protect(walk, file)) || !ScheduleAtRestart(walk)) {
     GetLastErrorText(systemText);
     NoteNotHanded(walk, systemText);
     return false;
@@ -213,7 +214,7 @@ bool HandToRestart(Walk* walk) {
 
 // Hands the listed file (nameLength characters), which cannot go now, to the next restart:
 // it is opened again for its owner and DACL alone, which no share mode refuses, judged
-// through that handle, and protected with every folder above it first.
+// through that handle, and protected after every folder above it.
 Outcome HandFileToRestart(Walk* walk, const wchar_t* name, size_t nameLength) {
   BY_HANDLE_FILE_INFORMATION information = {};
   HANDLE file = OpenEntryAsItself(walk->top->folder, name, nameLength, kJudgeAccess, kShareAll);
@@ -227,10 +228,7 @@ Outcome HandFileToRestart(Walk* walk, const wchar_t* name, size_t nameLength) {
     NoteNotHanded(walk, kLinkReason);
   } else if (!HasTrustedOwner(walk, file)) {
     NoteNotHanded(walk, kOwnerReason);
-  } else if (!Protect(walk, file)) {
-    GetLastErrorText(systemText);
-    NoteNotHanded(walk, systemText);
-  } else if (HandToRestart(walk)) {
+  } else if (HandToRestart(walk, file)) {
     outcome = Outcome::kHanded;
   }
   ReleaseHandle(&file);
@@ -247,14 +245,14 @@ bool DeleteBounded(Walk* walk, HANDLE handle) {
   return deleted;
 }
 
-// Opens the listed entry relative to the folder being listed: with the rights to judge and
-// protect it where the platform grants them, else without. An entry another process holds
-// under an oplock answers at once (FILE_COMPLETE_IF_OPLOCKED) and counts as in use: a delete
-// through that handle would wait for the holder.
-HANDLE OpenListed(Walk* walk, const wchar_t* name, size_t nameLength, DWORD access, DWORD share) {
-  HANDLE entry = OpenEntryAsItself(walk->top->folder, name, nameLength, access | kSecurityAccess, share);
+// Opens the listed entry relative to the folder being listed. A folder is opened with the
+// rights to judge and protect it, should anything in it be handed to the restart, where the
+// platform grants them, else without.
+HANDLE OpenListed(Walk* walk, const wchar_t* name, size_t nameLength, bool folder) {
+  if (!folder) return OpenEntryAsItself(walk->top->folder, name, nameLength, kEntryAccess, kShareAll);
+  HANDLE entry = OpenEntryAsItself(walk->top->folder, name, nameLength, kFolderAccess | kSecurityAccess, kShareHold);
   if (entry == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED) {
-    entry = OpenEntryAsItself(walk->top->folder, name, nameLength, access, share);
+    entry = OpenEntryAsItself(walk->top->folder, name, nameLength, kFolderAccess, kShareHold);
   }
   return entry;
 }
@@ -336,8 +334,7 @@ Outcome TakeEntry(Walk* walk, const FILE_FULL_DIR_INFO* listed) {
     NoteNotHanded(walk, "its path is too long");
     goto done;
   }
-  entry = OpenListed(walk, listed->FileName, nameLength, listedAsFolder ? kFolderAccess : kEntryAccess,
-                     listedAsFolder ? kShareHold : kShareAll);
+  entry = OpenListed(walk, listed->FileName, nameLength, listedAsFolder);
   if (entry == INVALID_HANDLE_VALUE) {
     // Deleted by someone else since the listing: nothing of it stays.
     if (GetLastError() == ERROR_FILE_NOT_FOUND) {
@@ -397,7 +394,7 @@ void FinishFolder(Walk* walk) {
     outcome = Outcome::kStays;
   } else if (level->keepsSomething || !DeleteBounded(walk, level->folder)) {
     if (!level->keepsSomething) NoteStaying(walk, kNotDeletedFormat);
-    outcome = HandToRestart(walk) ? Outcome::kHanded : Outcome::kStays;
+    outcome = HandToRestart(walk, nullptr) ? Outcome::kHanded : Outcome::kStays;
   }
   StepOut(walk);
   if (walk->top == nullptr || outcome == Outcome::kGone) return;
@@ -500,8 +497,14 @@ TreeDeletion DeleteTree(const char* systemFolder, const char* ownPart, char* err
     AppendText(errorText, kErrorTextCapacity, more);
   }
   if (walk.staying > 0) {
-    AppendText(errorText, kErrorTextCapacity, walk.notHanded);
+    // The count of what was handed over always ends the text, whatever it cuts before it.
+    size_t textLength = 0;
+    size_t handedLength = 0;
     FormatText(more, sizeof(more), kHandedFormat, walk.handed);
+    TextLength(more, sizeof(more), &handedLength);
+    TextLength(errorText, kErrorTextCapacity, &textLength);
+    if (textLength >= kErrorTextCapacity - handedLength) errorText[kErrorTextCapacity - handedLength - 1] = '\0';
+    AppendText(errorText, kErrorTextCapacity - handedLength, walk.notHanded);
     AppendText(errorText, kErrorTextCapacity, more);
   }
 
