@@ -65,6 +65,8 @@ for round in $(seq "$rounds"); do
   product install 64 service >/dev/null || exit 1
   make_home_tree
   scripted+=("$(seconds_of sc_reg_removal)")
+  # rd runs right after "sc stop", which does not wait: the service's program may still be held.
+  left=$(find "$(unix_path "$HOME_DIR")" -type f 2>/dev/null | wc -l)
   product cleanup >/dev/null
 
   rm -rf "$(unix_path "$HOME_DIR")"
@@ -75,7 +77,7 @@ for round in $(seq "$rounds"); do
   rm -rf "$(unix_path "$HOME_DIR")"
   make_home_tree
   rd+=("$(seconds_of "$WINE" cmd /c rd /s /q "$HOME_DIR")")
-  echo "round $round: removal ${removal[-1]} s, sc/reg ${scripted[-1]} s, cleanup ${cleanup[-1]} s, rd ${rd[-1]} s"
+  echo "round $round: removal ${removal[-1]} s, sc/reg/rd ${scripted[-1]} s (left $left files), cleanup ${cleanup[-1]} s, rd ${rd[-1]} s"
 done
 
 m_removal=$(median "${removal[@]}") m_scripted=$(median "${scripted[@]}")
