@@ -40,6 +40,9 @@ echo "== 2. the program, started from $SOURCE_DIR with no words"
 # 9 lines of this run, then 22 of the copy's removal run.
 run_program 120 31 "$SOURCE_DIR" "$SOURCE_DIR\\VuzavoRURIvezarov.exe"
 check_match "the status window was shown" ' windows=[1-9]' "$RUN_RESULT"
+# Written in the 32-bit view (by redirection, for the shipped 32-bit program) and withdrawn
+# there again: the other view's key is never touched.
+check_match "the run-once value written and withdrawn in the program's default view only" ' runonce-written=32$' "$RUN_RESULT"
 
 echo "== 3. after the removal run"
 capture_state after-removal

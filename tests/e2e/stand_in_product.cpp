@@ -417,6 +417,16 @@ int Run(const std::vector<std::string>& args) {
       commandLine += " " + args[index];
     }
   }
+  // Which view's run-once key the runs wrote to, even when the value is gone again by the end.
+  HKEY runOnce[2] = {};
+  HANDLE written[2] = {};
+  for (int view = 0; view < 2; ++view) {
+    written[view] = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kRunOnceKey, 0, nullptr, 0, KEY_NOTIFY | kViews[view].flag, nullptr,
+                        &runOnce[view], nullptr) == ERROR_SUCCESS) {
+      RegNotifyChangeKeyValue(runOnce[view], FALSE, REG_NOTIFY_CHANGE_LAST_SET, written[view], TRUE);
+    }
+  }
   const ULONGLONG started = GetTickCount64();
   HANDLE process = testsupport::StartProgram(commandLine, args[4].c_str());
   if (process == nullptr) return Fail("start " + commandLine), 2;
@@ -441,10 +451,16 @@ int Run(const std::vector<std::string>& args) {
     TerminateProcess(process, 1);
   }
   CloseHandle(process);
+  std::string views;
+  for (int view = 0; view < 2; ++view) {
+    if (WaitForSingleObject(written[view], 0) == WAIT_OBJECT_0) views += std::string(views.empty() ? "" : "+") + kViews[view].name;
+    if (runOnce[view] != nullptr) RegCloseKey(runOnce[view]);
+    CloseHandle(written[view]);
+  }
   const double seconds = static_cast<double>(GetTickCount64() - started) / 1000.0;
-  std::printf("exit=%s windows=%d loglines=%d seconds=%.1f\n",
+  std::printf("exit=%s windows=%d loglines=%d seconds=%.1f runonce-written=%s\n",
               exited ? std::to_string(exitCode).c_str() : "still-running",
-              static_cast<int>(windows.size()), lines, seconds);
+              static_cast<int>(windows.size()), lines, seconds, views.empty() ? "none" : views.c_str());
   return exited && lines >= wantedLines ? 0 : 1;
 }
 
