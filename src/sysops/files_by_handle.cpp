@@ -10,7 +10,6 @@
 #include "util/bounded_text.h"
 #include "util/path_parts.h"
 #include "util/release.h"
-#include "util/text_helpers.h"
 #include "util/wide_text.h"
 
 namespace {
