@@ -2,8 +2,9 @@
 # Benchmarks, not tests: on a throwaway Wine prefix, times the program side by side with
 # what a user would run instead, and prints the medians of a few rounds and their ratios.
 #  1. The removal run against the stand-in product (a running service that stops at once,
-#     the autostart value and the configuration key), against the same removal scripted
-#     as sc stop + sc delete + two reg delete lines in one cmd.
+#     the autostart value, the configuration key and a home directory of 1,000 files beside
+#     the service's program), against the same removal scripted as sc stop + sc delete +
+#     two reg delete lines + rd /s /q of the home directory in one cmd.
 #  2. The next logon's cleanup of a home directory of 1,000 files in nested folders, some
 #     of them read-only or hidden, against cmd /c rd /s /q.
 # Usage: scripts/bench.sh [rounds]   (after scripts/build.sh; 3 rounds by default)
@@ -35,46 +36,52 @@ median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { printf "%.3f
 sc_reg_removal() {
   "$WINE" cmd /c "sc stop KESPWindowsService & sc delete KESPWindowsService & \
 reg delete HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run /v KESPNotifications /f & \
-reg delete HKLM\\SOFTWARE\\Halvorne\\KESP_SERVICE /f"
+reg delete HKLM\\SOFTWARE\\Halvorne\\KESP_SERVICE /f & rd /s /q $HOME_DIR"
 }
 
 # 1,000 files: 10 folders of 10 subfolders of 10 files, every fifth file read-only and
-# every seventh hidden.
+# every seventh hidden, added to what the home directory holds.
 make_home_tree() {
   local home top sub file
   home=$(unix_path "$HOME_DIR")
-  rm -rf "$home"
   for top in $(seq 10); do for sub in $(seq 10); do
     mkdir -p "$home/part$top/set$sub"
     for file in $(seq 10); do echo "data $top $sub $file" >"$home/part$top/set$sub/file$file.dat"; done
   done; done
   "$WINE" cmd /c "attrib +r $HOME_DIR\\file5.dat /s & attrib +r $HOME_DIR\\file10.dat /s & attrib +h $HOME_DIR\\file7.dat /s" \
     </dev/null >>"$WINE_LOG" 2>&1
-  [ "$(find "$home" -type f | wc -l)" -eq 1000 ] || { echo "the home tree was not made"; exit 1; }
+  [ "$(find "$home/part"* -type f | wc -l)" -eq 1000 ] || { echo "the home tree was not made"; exit 1; }
 }
 
 removal=() scripted=() cleanup=() rd=()
 for round in $(seq "$rounds"); do
   product install 64 service >/dev/null || exit 1
+  make_home_tree
   place_copy
   removal+=("$(seconds_of "$WINE" "$COPY")")
   [ "$(product state | grep -m1 '^service=')" == "service=absent" ] || { echo "the removal run left the service"; exit 1; }
+  [ -e "$(unix_path "$HOME_DIR")" ] && { echo "the removal run left the home directory:"; tail -n 3 "$LOG_FILE"; exit 1; }
   product cleanup >/dev/null
   product install 64 service >/dev/null || exit 1
+  make_home_tree
   scripted+=("$(seconds_of sc_reg_removal)")
+  # rd runs right after "sc stop", which does not wait: the service's program may still be held.
+  left=$(find "$(unix_path "$HOME_DIR")" -type f 2>/dev/null | wc -l)
   product cleanup >/dev/null
 
+  rm -rf "$(unix_path "$HOME_DIR")"
   make_home_tree
   place_copy
   cleanup+=("$(seconds_of "$WINE" "$COPY" silent zapfiles)")
   [ -e "$(unix_path "$HOME_DIR")" ] && { echo "the cleanup run left the home directory:"; tail -n 3 "$LOG_FILE"; exit 1; }
+  rm -rf "$(unix_path "$HOME_DIR")"
   make_home_tree
   rd+=("$(seconds_of "$WINE" cmd /c rd /s /q "$HOME_DIR")")
-  echo "round $round: removal ${removal[-1]} s, sc/reg ${scripted[-1]} s, cleanup ${cleanup[-1]} s, rd ${rd[-1]} s"
+  echo "round $round: removal ${removal[-1]} s, sc/reg/rd ${scripted[-1]} s (left $left files), cleanup ${cleanup[-1]} s, rd ${rd[-1]} s"
 done
 
 m_removal=$(median "${removal[@]}") m_scripted=$(median "${scripted[@]}")
 m_cleanup=$(median "${cleanup[@]}") m_rd=$(median "${rd[@]}")
 echo "medians of $rounds rounds:"
-printf '  removal run    %7.3f s   sc + reg script %7.3f s   ratio %.2f\n' "$m_removal" "$m_scripted" "$(echo "$m_removal / $m_scripted" | bc -l)"
+printf '  removal run    %7.3f s   sc+reg+rd script %6.3f s   ratio %.2f\n' "$m_removal" "$m_scripted" "$(echo "$m_removal / $m_scripted" | bc -l)"
 printf '  cleanup run    %7.3f s   rd /s /q        %7.3f s   ratio %.2f\n' "$m_cleanup" "$m_rd" "$(echo "$m_cleanup / $m_rd" | bc -l)"

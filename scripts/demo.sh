@@ -4,10 +4,10 @@
 # program lives in its home directory, the autostart value, the configuration key with
 # nested subkeys, the home directory with files and folders, and neighbours that must
 # survive); the program is started from a download folder as a user would start it; the
-# elevated copy it starts in the temporary directory removes the service and the registry
-# pieces; then a new Wine session, the next logon, runs the copy again to delete the home
-# directory. Prints the log, the checks made along the way and a before/after table, then
-# removes the prefix.
+# elevated copy it starts in the temporary directory removes the service, the registry
+# pieces and the home directory and withdraws its run-once value; a new Wine session, the
+# next logon, then has nothing left to run. Prints the log, the checks made along the way
+# and a before/after table, then removes the prefix.
 # The 64-bit test build is the one that runs here (this machine cannot run 32-bit code);
 # the shipped 32-bit program is built beside it.
 set -euo pipefail

@@ -16,6 +16,11 @@ const wchar_t kAutostartValueName[] = L"KESPNotifications";
 
 const char kConfigurationKey[] = "SOFTWARE\\Halvorne\\KESP_SERVICE";
 
-// Appended to the all-users application-data folder.
+// The product's own folders lie in the all-users application-data folder, in its folder
+// "Halvorne": the service's home directory and the log's folder. Each suffix is appended to
+// that folder's path.
 const char kCommonAppDataFolder[] = "Common AppData";
-const char kHomeDirectorySuffix[] = "\\Halvorne\\KESPWindowsService";
+#define KESP_VENDOR_FOLDER "\\Halvorne"
+const char kHomeDirectorySuffix[] = KESP_VENDOR_FOLDER "\\KESPWindowsService";
+const char kLogFileSuffix[] = KESP_VENDOR_FOLDER "\\Logs\\KESPremoval.log";
+#undef KESP_VENDOR_FOLDER

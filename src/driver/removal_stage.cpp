@@ -1,9 +1,14 @@
-// The removal run: the elevated copy in the temporary directory arranges its own
-// next-logon cleanup first, then stops and deletes the service and removes the
-// product's autostart value and configuration key. Every step runs whatever the ones
-// before it answered, and each leaves an action line and an indented result line.
+// The removal run: the elevated copy in the temporary directory registers a next-logon
+// cleanup first, then stops and deletes the service, removes the product's autostart
+// value and configuration key, and deletes the home directory, handing what is still in
+// use to the next restart. Once nothing is left for the cleanup, the run-once value is
+// withdrawn: it names a copy in a folder that the user who ran the program can change, and
+// Windows would start whatever stands there with an administrator's rights. Every step runs
+// whatever the ones before it answered, and each leaves an action line and an indented
+// result line.
 #include <windows.h>
 
+#include "driver/home_directory.h"
 #include "driver/log_lines.h"
 #include "driver/process_state.h"
 #include "driver/product_names.h"
@@ -41,6 +46,7 @@ void Removal(DriverBuffers* buffers) {
 
   // The cleanup is registered before anything is removed, so that even a run cut short
   // later still gets rid of the home directory at the next logon.
+  bool registered = false;
   // A path that did not fit is not registered: a cut path would start some other file.
   const RunOnceCommand made = BuildRunOnceCommand(&buffers->ownPath, command, runOnceCommand);
   LogAction(buffers, "Add %s to the RunOnce key", runOnceCommand);
@@ -48,7 +54,7 @@ void Removal(DriverBuffers* buffers) {
     LogResult(buffers, "registry item add failed.  Error: The command has more than the 260 characters that "
                        "Windows runs from RunOnce, even with the short form of the copy's path; it was not written.");
   } else {
-    const bool registered = made == RunOnceCommand::kWritable &&
+    registered = made == RunOnceCommand::kWritable &&
                             SetRegistryString(HKEY_LOCAL_MACHINE, kRunOnceKey, kRunOnceValueName, command);
     LogResult(buffers, registered ? "registry item added" : "registry item add failed.");
   }
@@ -87,4 +93,11 @@ void Removal(DriverBuffers* buffers) {
   LogAction(buffers, "Remove the service registry path");
   const bool keyDeleted = DeleteRegistryKey(HKEY_LOCAL_MACHINE, kConfigurationKey, true);
   LogResult(buffers, keyDeleted ? "registry item removed" : "removal failed.");
+
+  // The stop has waited for the service's process to end, so its program is free now.
+  // What is handed to the next restart needs no cleanup run either.
+  if (DeleteHomeDirectory(buffers) == TreeDeletion::kStays || !registered) return;
+  LogAction(buffers, "Remove %ls from the RunOnce key", kRunOnceValueName);
+  const bool withdrawn = DeleteRegistryValue(HKEY_LOCAL_MACHINE, kRunOnceKey, kRunOnceValueName);
+  LogResult(buffers, withdrawn ? "registry item removed" : "removal failed.");
 }

@@ -25,8 +25,9 @@ struct DriverBuffers {
 // waits for the copy to end.
 void Relaunch(DriverBuffers* buffers, const OwnProgram* own, bool zapFiles);
 
-// Registers the next-logon cleanup, stops and deletes the service, and removes the
-// autostart value and the configuration key tree.
+// Registers the next-logon cleanup, stops and deletes the service, removes the autostart
+// value and the configuration key tree, deletes the home directory, and withdraws the
+// cleanup once nothing is left for it.
 void Removal(DriverBuffers* buffers);
 
 // Deletes the service's home directory with everything in it.

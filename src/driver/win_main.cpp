@@ -7,6 +7,7 @@
 #include "driver/log_lines.h"
 #include "driver/process_hardening.h"
 #include "driver/process_state.h"
+#include "driver/product_names.h"
 #include "driver/run_mode.h"
 #include "driver/stages.h"
 #include "driver/status_window.h"
@@ -62,8 +63,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     ShowStatusText(instance, buffers.messageBuffer);
   }
 
-  GetFolderPath("Common AppData", logPath);
-  AppendText(logPath, kPathCapacity, "\\Halvorne\\Logs\\KESPremoval.log");
+  GetFolderPath(kCommonAppDataFolder, logPath);
+  AppendText(logPath, kPathCapacity, kLogFileSuffix);
   CreateDirectoryChain(logPath);
 
   LogAction(&buffers, "================= KESP Uninstaller Start =================");

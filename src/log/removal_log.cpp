@@ -29,10 +29,6 @@ namespace {
 const DWORD kInUseRetryBudgetMs = 1000;
 const DWORD kInUsePauseMs = 10;
 
-// The log's own folders, "Halvorne" and "Logs": the ones between the all-users folder and
-// the file. Whatever lies above them is the system's, not ours to judge.
-const size_t kOwnFolderCount = 2;
-
 // What the log's own folders are opened with: to pass through them and look at them.
 const DWORD kFolderAccess = FILE_TRAVERSE | FILE_READ_ATTRIBUTES;
 
@@ -47,9 +43,10 @@ bool AppendNumber(char* line, int value, const char* separator) {
   return !TextFailed(AppendText(line, kMessageCapacity, separator));
 }
 
-// The log's own part of its path: its own folders and the file name. A path with fewer
+// The log's own part of its path: its own folders, "Halvorne" and "Logs", and the file
+// name. Whatever lies above them is the system's, not ours to judge; a path with fewer
 // parts has no own folders to trust.
-const size_t kOwnNameCount = kOwnFolderCount + 1;
+const size_t kOwnNameCount = 3;
 
 // Opens the file name (nameLength characters) in the held folder logs to append, refusing a
 // second writer, without following a link at the file itself: an existing file is opened as
@@ -84,24 +81,27 @@ HANDLE OpenLogForAppend(HANDLE logs, const wchar_t* name, size_t nameLength) {
 // through a path that could have changed since the folders were checked. expected
 // (kWidePathCapacity wide characters) receives the path at which the file must be reached.
 HANDLE OpenLog(const char* path, HANDLE* folders, wchar_t* expected) {
-  char directory[kPathCapacity] = {};
+  char systemFolder[kPathCapacity] = {};
+  char ownFolders[kPathCapacity] = {};
   wchar_t name[kNameCapacity + 1] = {};
   size_t length = 0;
   size_t ownStart = 0;
   size_t nameLength = 0;
   size_t stoppedAt = 0;
+  size_t opened = 0;
   if (TextFailed(TextLength(path, kPathCapacity, &length)) || !LastNamesStart(path, length, kOwnNameCount, &ownStart)) {
     return INVALID_HANDLE_VALUE;
   }
   const size_t nameStart = FileNameStart(path, length);
-  LeftPart(path, directory, static_cast<int>(nameStart - 1));
-  if (OpenOwnFolders(directory, ownStart, kFolderAccess, kShareHold, folders, kOwnFolderCount, expected,
+  LeftPart(path, systemFolder, static_cast<int>(ownStart));
+  LeftPart(path + ownStart, ownFolders, static_cast<int>(nameStart - 1 - ownStart));
+  if (OpenOwnFolders(systemFolder, ownFolders, kFolderAccess, kShareHold, folders, kMaxOwnFolders, &opened, expected,
                      kWidePathCapacity, &stoppedAt) != OwnFolders::kOpened ||
       !WidenText(path + nameStart, length - nameStart, name, kNameCapacity + 1, &nameLength) ||
       !AppendEntryName(expected, kWidePathCapacity, name, nameLength)) {
     return INVALID_HANDLE_VALUE;
   }
-  return OpenLogForAppend(folders[kOwnFolderCount - 1], name, nameLength);
+  return OpenLogForAppend(folders[opened - 1], name, nameLength);
 }
 
 // Copies line into diskLine (kDiskLineCapacity characters) with its line end, every line
@@ -143,7 +143,7 @@ void WriteLogLine(const char* message, const char* path, bool enabled) {
   if (!enabled) return;
   char line[kMessageCapacity] = {};
   char diskLine[kDiskLineCapacity] = {};
-  HANDLE folders[kOwnFolderCount] = {INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE};
+  HANDLE folders[kMaxOwnFolders] = {};
   HANDLE log = INVALID_HANDLE_VALUE;
   wchar_t* expected = nullptr;
 
@@ -161,7 +161,7 @@ void WriteLogLine(const char* message, const char* path, bool enabled) {
   }
 
   ReleaseHandle(&log);
-  ReleaseHandles(folders, kOwnFolderCount);
+  ReleaseHandles(folders, kMaxOwnFolders);
   ReleaseHeap(&expected);
 }
 

@@ -10,7 +10,6 @@
 #include "util/bounded_text.h"
 #include "util/path_parts.h"
 #include "util/release.h"
-#include "util/text_helpers.h"
 #include "util/wide_text.h"
 
 namespace {
@@ -22,7 +21,13 @@ const DWORD kDispositionDelete = 0x1;
 const DWORD kDispositionPosixSemantics = 0x2;
 const DWORD kDispositionIgnoreReadOnly = 0x10;
 
-const ULONG kAsItselfOptions = FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT;
+// FILE_COMPLETE_IF_OPLOCKED: an open that breaks another process's oplock answers at once
+// instead of waiting, without end, for that process to let go.
+const ULONG kAsItselfOptions =
+    FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT | FILE_COMPLETE_IF_OPLOCKED;
+
+// What such an open answers: success, with the break still going on.
+const NTSTATUS kOplockBreakInProgress = static_cast<NTSTATUS>(0x00000108L);
 
 // What a folder above the one worked in is opened with: to pass through it and look at it.
 const DWORD kPassThroughAccess = FILE_TRAVERSE | FILE_READ_ATTRIBUTES;
@@ -53,20 +58,30 @@ HANDLE OpenEntry(HANDLE folder, const wchar_t* name, size_t nameLength, DWORD ac
     SetLastError(result == kNameCollision ? ERROR_FILE_EXISTS : RtlNtStatusToDosError(result));
     return INVALID_HANDLE_VALUE;
   }
+  // Whatever is done through this handle next (a write, a delete) would wait for the holder
+  // to acknowledge the break: the entry counts as in use.
+  if (result == kOplockBreakInProgress) {
+    CloseHandle(entry);
+    SetLastError(kErrorOplockBreakInProgress);
+    return INVALID_HANDLE_VALUE;
+  }
   return entry;
 }
 
-// Opens the folder that the first baseLength characters of path name as the platform finally
-// reaches it, links on the way followed: up to there the folders are the system's. Its final
-// path goes into finalPath without a trailing backslash ("C:" for a drive's root).
-HANDLE OpenSystemFolder(const char* path, size_t baseLength, wchar_t* finalPath, size_t capacity) {
+// Opens systemFolder as the platform finally reaches it, links on the way followed: it is
+// the system's. Its final path goes into finalPath without a trailing backslash ("C:" for a
+// drive's root).
+HANDLE OpenSystemFolder(const char* systemFolder, wchar_t* finalPath, size_t capacity) {
   char base[kPathCapacity] = {};
   wchar_t wideBase[kPathCapacity] = {};
   size_t length = 0;
   size_t wideLength = 0;
   HANDLE folder = INVALID_HANDLE_VALUE;
-  LeftPart(path, base, static_cast<int>(baseLength));
-  if (baseLength == 0 || base[baseLength - 1] == ':') AppendText(base, kPathCapacity, "\\");
+  if (TextFailed(CopyText(base, kPathCapacity, systemFolder)) || TextFailed(TextLength(base, kPathCapacity, &length))) {
+    SetLastError(ERROR_INVALID_NAME);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (length == 0 || base[length - 1] == ':') AppendText(base, kPathCapacity, "\\");
   if (TextFailed(TextLength(base, kPathCapacity, &length)) || !WidenText(base, length, wideBase, kPathCapacity, &wideLength)) {
     SetLastError(ERROR_INVALID_NAME);
     return INVALID_HANDLE_VALUE;
@@ -161,37 +176,38 @@ bool AppendEntryName(wchar_t* path, size_t capacity, const wchar_t* name, size_t
   return true;
 }
 
-OwnFolders OpenOwnFolders(const char* path, size_t baseLength, DWORD access, DWORD share, HANDLE* held,
-                          size_t heldCount, wchar_t* finalPath, size_t capacity, size_t* stoppedAt) {
+OwnFolders OpenOwnFolders(const char* systemFolder, const char* ownPart, DWORD access, DWORD share, HANDLE* held,
+                          size_t heldCapacity, size_t* heldCount, wchar_t* finalPath, size_t capacity,
+                          size_t* stoppedAt) {
   wchar_t name[kNameCapacity + 1] = {};
   size_t length = 0;
   size_t nameLength = 0;
-  size_t opened = 0;
-  size_t start = baseLength;
-  size_t end = baseLength;
+  size_t start = 0;
+  size_t end = 0;
   HANDLE base = INVALID_HANDLE_VALUE;
   HANDLE above = INVALID_HANDLE_VALUE;
   OwnFolders found = OwnFolders::kMissing;
 
-  for (size_t index = 0; index < heldCount; ++index) held[index] = INVALID_HANDLE_VALUE;
-  *stoppedAt = baseLength;
-  if (TextFailed(TextLength(path, kPathCapacity, &length)) || baseLength >= length || path[baseLength] != '\\') {
+  for (size_t index = 0; index < heldCapacity; ++index) held[index] = INVALID_HANDLE_VALUE;
+  *heldCount = 0;
+  *stoppedAt = 0;
+  if (TextFailed(TextLength(ownPart, kPathCapacity, &length)) || length == 0 || ownPart[0] != '\\') {
     SetLastError(ERROR_BAD_PATHNAME);
     goto done;
   }
-  base = OpenSystemFolder(path, baseLength, finalPath, capacity);
+  base = OpenSystemFolder(systemFolder, finalPath, capacity);
   if (base == INVALID_HANDLE_VALUE) goto done;
   for (above = base; start < length; start = end) {
-    end = NameEnd(path, start + 1, length);
+    end = NameEnd(ownPart, start + 1, length);
     *stoppedAt = end;
-    if (opened == heldCount || !WidenText(path + start + 1, end - start - 1, name, kNameCapacity + 1, &nameLength)) {
+    if (*heldCount == heldCapacity || !WidenText(ownPart + start + 1, end - start - 1, name, kNameCapacity + 1, &nameLength)) {
       SetLastError(ERROR_BAD_PATHNAME);
       goto done;
     }
-    held[opened] = OpenEntryAsItself(above, name, nameLength, end == length ? access : kPassThroughAccess,
-                                     end == length ? share : kShareHold);
-    if (held[opened] == INVALID_HANDLE_VALUE) goto done;
-    above = held[opened++];
+    held[*heldCount] = OpenEntryAsItself(above, name, nameLength, end == length ? access : kPassThroughAccess,
+                                         end == length ? share : kShareHold);
+    if (held[*heldCount] == INVALID_HANDLE_VALUE) goto done;
+    above = held[(*heldCount)++];
     if (!AppendEntryName(finalPath, capacity, name, nameLength)) {
       SetLastError(ERROR_FILENAME_EXCED_RANGE);
       goto done;
@@ -200,10 +216,6 @@ OwnFolders OpenOwnFolders(const char* path, size_t baseLength, DWORD access, DWO
       found = OwnFolders::kNotRealFolder;
       goto done;
     }
-  }
-  if (opened != heldCount) {
-    SetLastError(ERROR_BAD_PATHNAME);
-    goto done;
   }
   found = OwnFolders::kOpened;
 

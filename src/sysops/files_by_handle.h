@@ -17,13 +17,18 @@ const size_t kWidePathCapacity = 32768;
 const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 const DWORD kShareHold = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
+// The last error of an entry's open that would have had to wait for another process to give
+// up its oplock on the entry (Windows' ERROR_OPLOCK_BREAK_IN_PROGRESS).
+const DWORD kErrorOplockBreakInProgress = 742;
+
 // Opens the file or folder at path (a full path) as itself: a link is opened as the link
 // where the platform can, a folder with backup semantics; share says what others may do
 // meanwhile. INVALID_HANDLE_VALUE on failure, with the last error set.
 HANDLE OpenAsItself(const wchar_t* path, DWORD access, DWORD share);
 
 // The same for the entry name (one name, nameLength characters, no backslash) inside the
-// open folder.
+// open folder; an entry that another process holds under an oplock that this open would
+// break is not opened (kErrorOplockBreakInProgress), so that nothing waits for that process.
 HANDLE OpenEntryAsItself(HANDLE folder, const wchar_t* name, size_t nameLength, DWORD access, DWORD share);
 
 // Creates the file name (nameLength characters) inside the open folder, only where no name
@@ -67,18 +72,22 @@ bool AppendEntryName(wchar_t* path, size_t capacity, const wchar_t* name, size_t
 // What OpenOwnFolders found.
 enum class OwnFolders { kOpened, kMissing, kNotRealFolder };
 
-// Opens, as itself, each folder that path (ANSI text in the system's code page) names after
-// its first baseLength characters, which begin with a backslash: exactly heldCount folders,
-// each relative to the handle of the one above, each checked to be a real folder (no link)
-// that the platform reaches where it is named, and each held without letting others delete,
-// rename or replace it (the last with access and share). The first baseLength characters
-// name a folder of the system's, taken as the platform finally reaches it (the current
-// drive's root when they are empty or only a drive). held (heldCount handles) receives every
-// folder opened, for the caller to close; on kOpened finalPath (capacity wide characters)
-// holds the last one's final path, otherwise stoppedAt the length of the part of path that
-// names the folder that is missing (the last error says why) or no real folder.
-OwnFolders OpenOwnFolders(const char* path, size_t baseLength, DWORD access, DWORD share, HANDLE* held,
-                          size_t heldCount, wchar_t* finalPath, size_t capacity, size_t* stoppedAt);
+// The most folders a product's own part of a path may name.
+const size_t kMaxOwnFolders = 8;
+
+// Opens, as itself, each folder that ownPart names ("\Halvorne\Logs", each name after a
+// backslash) below systemFolder, a folder of the system's taken as the platform finally
+// reaches it (the current drive's root when it is empty or only a drive): each relative to
+// the handle of the one above, each checked to be a real folder (no link) that the platform
+// reaches where it is named, and each held without letting others delete, rename or replace
+// it (the last with access and share). held (heldCapacity handles) receives every folder
+// opened, heldCount how many, for the caller to close; on kOpened finalPath (capacity wide
+// characters) holds the last one's final path, otherwise stoppedAt the length of the part
+// of ownPart that names the folder that is missing (the last error says why) or no real
+// folder.
+OwnFolders OpenOwnFolders(const char* systemFolder, const char* ownPart, DWORD access, DWORD share, HANDLE* held,
+                          size_t heldCapacity, size_t* heldCount, wchar_t* finalPath, size_t capacity,
+                          size_t* stoppedAt);
 
 // Deletes the open file or empty folder through its handle (opened with DELETE and
 // FILE_WRITE_ATTRIBUTES): a read-only attribute is cleared first, and the name goes at once

@@ -40,9 +40,6 @@ unreached=(
   "    Stop failed.  Error: Unable to stop KESPWindowsService: services that depend on it are running (<services>), and this program stops none of them.  Error #1051"
   "    Stop failed.  Error: Unable to stop KESPWindowsService: it reported stopped, but its process was still running when the wait ended."
   "    Service already marked for deletion: it goes once it has stopped and nothing holds it, at the next restart at the latest"
-  # Only a service that never finishes stopping gives this, and it holds the removal run for
-  # about 20 s; the service tests produce the text with short pauses instead.
-  "    Stop failed.  Error: Unable to stop KESPWindowsService: it was still stopping when the wait ended (state <number>)."
   # The all-users application-data folder is always found in a prefix, at a short path.
   "    Delete failed.  Error: The home path is not known (no all-users application-data folder, or a path that does not fit); nothing was deleted."
 )

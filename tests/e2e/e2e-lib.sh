@@ -176,8 +176,9 @@ Run $COPY_TEXT $3
 LINES
 }
 
-# The copy's removal run; the three outcomes default to those of an installed product.
-removal_run_lines() { # removal_run_lines <command line> [stop] [service removal] [autostart removal]
+# The copy's removal run; the outcomes default to those of an installed product. The
+# run-once value is withdrawn at the end unless the withdrawal's result is given as "".
+removal_run_lines() { # removal_run_lines <command line> [stop] [service removal] [autostart removal] [home deletion] [withdrawal]
   start_lines "$1" "$COPY_TEXT"
   cat <<LINES
 Add "$COPY_TEXT" silent zapfiles to the RunOnce key
@@ -193,7 +194,10 @@ Remove the notification app from the registry
     ${4-registry item removed}
 Remove the service registry path
     registry item removed
+Delete home path: $HOME_DIR
+    ${5-Delete success}
 LINES
+  [ -z "${6-registry item removed}" ] || printf '%s\n' "Remove KESPCleanup from the RunOnce key" "    ${6-registry item removed}"
 }
 
 cleanup_run_lines() { # cleanup_run_lines <command line> <outcome>

@@ -232,9 +232,11 @@ std::vector<std::string> TempCopies() {
 
 // ---- commands -------------------------------------------------------------------------
 
-// install <64|32> [service]: the product's pieces in one registry view, the service only
-// when asked (it costs the removal run a full stop schedule), and the neighbours.
-int Install(const View& view, bool withService) {
+// install <64|32> [service|stuck]: the product's pieces in one registry view, the service
+// only when asked (one that stops at once, or one that never finishes stopping), and the
+// neighbours.
+int Install(const View& view, const std::string& serviceMode) {
+  const bool withService = serviceMode == "service" || serviceMode == "stuck";
   const std::string home = HomeDirectory();
   const std::string config = kConfigurationKey;
   const std::string folders[] = {VendorFolder(), home, home + "\\data", home + "\\data\\cache", home + "\\data\\empty",
@@ -278,7 +280,7 @@ int Install(const View& view, bool withService) {
     std::string why;
     ok = (CopyFileA(testsupport::TestServiceProgramPath().c_str(), program.c_str(), FALSE) ||
           Fail("copy the test service program to " + program)) &&
-         (testsupport::RegisterTestService(kServiceName, testsupport::TestServiceCommand(program, "accept"), &why) ||
+         (testsupport::RegisterTestService(kServiceName, testsupport::TestServiceCommand(program, serviceMode == "stuck" ? "stuck" : "accept"), &why) ||
           Fail("register the service: " + why)) &&
          (testsupport::StartTestService(kServiceName, 20000, &why) || Fail("start the service: " + why));
   }
@@ -296,6 +298,31 @@ std::string ServiceState() {
   return "state " + std::to_string(state);
 }
 
+const wchar_t kSessionManagerKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+const wchar_t kPendingValue[] = L"PendingFileRenameOperations";
+
+// The paths that the next restart deletes, in its order, separated by " | "; "none".
+std::string PendingDeletions() {
+  std::vector<wchar_t> pairs(65536);
+  DWORD bytes = static_cast<DWORD>(pairs.size() * sizeof(wchar_t));
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingValue, RRF_RT_REG_MULTI_SZ, nullptr, pairs.data(),
+                   &bytes) != ERROR_SUCCESS) {
+    return "none";
+  }
+  std::string listed;
+  // Pairs of source and target; an empty target means "delete".
+  for (const wchar_t* source = pairs.data(); *source != L'\0';) {
+    const wchar_t* target = source + wcslen(source) + 1;
+    if (*target == L'\0') {
+      std::wstring path = source;
+      if (path.compare(0, 4, L"\\??\\") == 0) path = path.substr(4);
+      listed += (listed.empty() ? "" : " | ") + Utf8(path.c_str());
+    }
+    source = target + wcslen(target) + 1;
+  }
+  return listed.empty() ? "none" : listed;
+}
+
 // One "name=value" line per piece; the scripts compare these lines.
 int State() {
   std::printf("service=%s\n", ServiceState().c_str());
@@ -309,6 +336,7 @@ int State() {
   std::printf("neighbour.prefixfolder=%s\n", DescribeFolder(NeighbourPrefixFolder()).c_str());
   std::printf("planted.ran=%s\n", testsupport::FileExists(PlantedMarker()) ? "yes" : "no");
   std::printf("tempcopies=%d\n", static_cast<int>(TempCopies().size()));
+  std::printf("restart=%s\n", PendingDeletions().c_str());
   return 0;
 }
 
@@ -332,6 +360,8 @@ int Cleanup() {
   for (const std::string& path : leftovers) testsupport::RemoveTree(path);
   RemoveDirectoryA((VendorFolder() + "\\Logs").c_str());
   RemoveDirectoryA(VendorFolder().c_str());
+  // What a run handed to the next restart would otherwise be deleted in a later scenario.
+  RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingValue);
 
   clean = clean && ServiceState() == "absent" && DescribeFolder(HomeDirectory()) == "absent";
   std::printf("cleanup: %s\n", clean ? "done" : "LEFTOVERS REMAIN");
@@ -388,6 +418,16 @@ int Run(const std::vector<std::string>& args) {
       commandLine += " " + args[index];
     }
   }
+  // Which view's run-once key the runs wrote to, even when the value is gone again by the end.
+  HKEY runOnce[2] = {};
+  HANDLE written[2] = {};
+  for (int view = 0; view < 2; ++view) {
+    written[view] = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kRunOnceKey, 0, nullptr, 0, KEY_NOTIFY | kViews[view].flag, nullptr,
+                        &runOnce[view], nullptr) == ERROR_SUCCESS) {
+      RegNotifyChangeKeyValue(runOnce[view], FALSE, REG_NOTIFY_CHANGE_LAST_SET, written[view], TRUE);
+    }
+  }
   const ULONGLONG started = GetTickCount64();
   HANDLE process = testsupport::StartProgram(commandLine, args[4].c_str());
   if (process == nullptr) return Fail("start " + commandLine), 2;
@@ -414,10 +454,16 @@ int Run(const std::vector<std::string>& args) {
     TerminateProcess(process, 1);
   }
   CloseHandle(process);
+  std::string views;
+  for (int view = 0; view < 2; ++view) {
+    if (WaitForSingleObject(written[view], 0) == WAIT_OBJECT_0) views += std::string(views.empty() ? "" : "+") + kViews[view].name;
+    if (runOnce[view] != nullptr) RegCloseKey(runOnce[view]);
+    CloseHandle(written[view]);
+  }
   const double seconds = static_cast<double>(GetTickCount64() - started) / 1000.0;
-  std::printf("exit=%s windows=%d loglines=%d seconds=%.1f atexit=%d\n",
+  std::printf("exit=%s windows=%d loglines=%d seconds=%.1f atexit=%d runonce-written=%s\n",
               exited ? std::to_string(exitCode).c_str() : "still-running",
-              static_cast<int>(windows.size()), lines, seconds, linesAtExit);
+              static_cast<int>(windows.size()), lines, seconds, linesAtExit, views.empty() ? "none" : views.c_str());
   return exited && lines >= wantedLines ? 0 : 1;
 }
 
@@ -458,7 +504,7 @@ int wmain(int argc, wchar_t** argv) {
   for (int index = 0; index < argc; ++index) args.push_back(Utf8(argv[index]));
   const std::string command = args.size() > 1 ? args[1] : "";
   if (command == "install" && args.size() >= 3) {
-    return Install(args[2] == "32" ? kViews[1] : kViews[0], args.size() >= 4 && args[3] == "service");
+    return Install(args[2] == "32" ? kViews[1] : kViews[0], args.size() >= 4 ? args[3] : "");
   }
   if (command == "state") return State();
   if (command == "cleanup") return Cleanup();
@@ -476,7 +522,7 @@ int wmain(int argc, wchar_t** argv) {
     std::printf("%s\n", Utf8(shortPath).c_str());
     return 0;
   }
-  std::printf("usage: stand_in_product install <64|32> [service] | state | cleanup | paths | short <path> |\n"
+  std::printf("usage: stand_in_product install <64|32> [service|stuck] | state | cleanup | paths | short <path> |\n"
               "       run <timeout-s> <log-lines> <workdir> <program> [--temp <dir>] [words...] |\n"
               "       hold <file> <timeout-s> [deletable]\n");
   return 2;

@@ -5,14 +5,19 @@
 # deletion fails and names the held file, which survives, while everything else in the tree
 # goes, a file at a path of 257 characters and a folder named in letters outside the
 # system's code page among it; no removal step runs (no run-once value, the registry pieces
-# stay).
+# stay). The held file and the folders that hold it are handed to the next restart, files
+# first, deepest first, and the next session start (Wine runs the restart's deletions then)
+# deletes them and nothing else.
 #
 # Then links planted as a standard user could plant them (Unix symbolic links, which Wine
-# follows as Windows follows junctions) meet the copy's cleanup run, started again by hand:
-# a folder link and a file link inside the home directory stay, the first named and the
-# other counted, and the home directory itself a link stops the deletion; nothing outside
-# is deleted. A tree 500 folders deep is deleted whole. The "Logs" folder a link, and the
-# log file a link or a hard link, get no line written through them.
+# follows as Windows follows junctions) meet the copy, started again by hand: a folder link
+# and a file link inside the home directory stay, the first named and the other counted,
+# nothing is handed to the restart through them, and the removal run that met them keeps
+# its run-once value, since nothing else will delete them; the home directory itself a link
+# stops the cleanup run's deletion; nothing outside is deleted. A tree 500 folders deep is
+# deleted whole. A service that never finishes stopping keeps its program in use through
+# the removal run: the program is handed to the next restart and gone after it. The "Logs"
+# folder a link, and the log file a link or a hard link, get no line written through them.
 #
 # By hand, after the suite has built build/test and made its prefix:
 #   tests/e2e/zapfiles-held-file.sh
@@ -53,7 +58,15 @@ check "the file at a path of 257 characters deleted" "no" "$(exists "$(unix_path
 check "the folder named outside the code page deleted" "no" "$(exists "$FOREIGN")"
 check "nothing else left in the home directory" "data data/service.log" "$(cd "$HOME_UNIX" && find . -mindepth 1 -printf '%P ' | xargs)"
 check "no run-once value from a cleanup run" "absent" "$(state_of runonce.32)"
+check "handed to the next restart: the held file, then its folders, deepest first" \
+  "$HELD | $HOME_DIR\data | $HOME_DIR" "$(state_of restart)"
 check_unchanged autostart.64 config.64 neighbour.folder neighbour.prefixfolder
+next_logon 16
+capture_state after-restart
+check "the next session start deleted the home directory" "absent" "$(state_of home)"
+check "and has nothing left to delete" "none" "$(state_of restart)"
+check_unchanged autostart.64 config.64 neighbour.folder neighbour.prefixfolder
+mkdir -p "$HOME_UNIX/data"
 
 OUTSIDE='C:\E2eDownloads\outside'
 mkdir -p "$(unix_path "$OUTSIDE")/inner" && echo keep | tee "$(unix_path "$OUTSIDE")/keep.txt" >"$(unix_path "$OUTSIDE")/inner/keep.txt"
@@ -62,26 +75,50 @@ OUTSIDE_BEFORE=$(outside_files)
 cleanup_again() { # cleanup_again <log lines after the run> <expected result line>
   run_program 60 "$1" "$TEMP_DIR" "$COPY" silent zapfiles
   check "nothing outside the home directory deleted" "$OUTSIDE_BEFORE" "$(outside_files)"
-  EXPECTED_CLEANUPS+=("$2")
+  EXPECTED_RUNS+=("$(cleanup_run_lines "silent zapfiles" "$2")")
 }
-EXPECTED_CLEANUPS=()
+EXPECTED_RUNS=()
+MISSING="Unable to stop KESPWindowsService (OpenService Error).  Error #1060"
 LINK_STAYS="is a link that could not be removed without following it; it was left, with the folders above it."
 # The folder link's name is one the code page cannot spell: the line shows it marked as such.
 ln -s "$(unix_path "$OUTSIDE")" "$HOME_UNIX/data/кэш" && ln -s "$(unix_path "$OUTSIDE")/keep.txt" "$HOME_UNIX/notes.txt"
-cleanup_again 23 "Delete failed.  Error: $HOME_DIR\\data\\??? [as the code page renders it, not its real name] $LINK_STAYS 1 more could not be deleted either."
+LINK_TEXT="$HOME_DIR\\data\\??? [as the code page renders it, not its real name]"
+run_program 60 36 "$TEMP_DIR" "$COPY"
+check "nothing outside the home directory deleted" "$OUTSIDE_BEFORE" "$(outside_files)"
+EXPECTED_RUNS+=("$(removal_run_lines "" "Stop failed.  Error: $MISSING" \
+  "Removal failed.  Error: Unable to remove KESPWindowsService.  Stop step: $MISSING" "registry item removed" \
+  "Delete failed.  Error: $LINK_TEXT $LINK_STAYS 1 more could not be deleted either. Not handed to the next restart: \
+$LINK_TEXT (a link, or reached elsewhere than where it is listed). Handed to the next restart: 0." "")")
+capture_state links
+check "nothing handed to the next restart through the links" "none" "$(state_of restart)"
+check "the run-once value kept for what nothing else deletes" "\"$COPY\" silent zapfiles" "$(state_of runonce.32)"
 check "both links left" "data/кэш notes.txt" "$(cd "$HOME_UNIX" && find . -mindepth 1 -type l -printf '%P ' | xargs)"
 rm "$HOME_UNIX/data/кэш" "$HOME_UNIX/notes.txt"
 mv "$HOME_UNIX" "$HOME_UNIX.real" && ln -s "$(unix_path "$OUTSIDE")" "$HOME_UNIX"
-cleanup_again 30 "Delete failed.  Error: $HOME_DIR is a link or a file, not a folder; nothing was deleted."
+cleanup_again 43 "Delete failed.  Error: $HOME_DIR is a link or a file, not a folder; nothing was deleted."
 rm "$HOME_UNIX" && mv "$HOME_UNIX.real" "$HOME_UNIX"
 mkdir -p "$HOME_UNIX/$(printf 'd/%.0s' {1..500})" && echo bottom >"$HOME_UNIX/$(printf 'd/%.0s' {1..500})bottom.txt"
-cleanup_again 37 "Delete success"
+cleanup_again 50 "Delete success"
 check "the tree 500 folders deep deleted" "absent" "$(product state | grep -m1 '^home=' | cut -d= -f2-)"
+
+product install 64 stuck >/dev/null || exit 1
+PROGRAM="$HOME_DIR\\KESPWindowsService.exe"
+run_program 120 72 "$TEMP_DIR" "$COPY"
+capture_state stuck
+check "the service's program, still running, handed to the next restart with its folder" \
+  "$PROGRAM | $HOME_DIR" "$(state_of restart)"
+check "nothing else left in the home directory" "KESPWindowsService.exe" "$(cd "$HOME_UNIX" && find . -mindepth 1 -printf '%P ' | xargs)"
+check "run-once value withdrawn: what stays is the restart's" "absent" "$(state_of runonce.32)"
+next_logon 72
+check "the next session start deleted the home directory" "absent" "$(product state | grep -m1 '^home=' | cut -d= -f2-)"
 
 compare_log <(
   first_run_lines "zapfiles" "$BUILT_EXE" "zapfiles"
-  cleanup_run_lines "zapfiles" "Delete failed.  Error: $HELD could not be deleted: Sharing violation."
-  for outcome in "${EXPECTED_CLEANUPS[@]}"; do cleanup_run_lines "silent zapfiles" "$outcome"; done
+  cleanup_run_lines "zapfiles" "Delete failed.  Error: $HELD could not be deleted: Sharing violation. Handed to the next restart: 3."
+  printf '%s\n' "${EXPECTED_RUNS[@]}"
+  removal_run_lines "" "Stop failed.  Error: Unable to stop KESPWindowsService: it was still stopping when the wait ended (state 3)." \
+    "Service removed" "registry item removed" \
+    "Delete failed.  Error: $PROGRAM could not be deleted: Access denied. Handed to the next restart: 2."
 )
 
 # The log's folder a link, then the log a link and a hard link to a file outside: each run
@@ -97,5 +134,5 @@ for plant in "ln -s" "ln"; do
   mv "$LOG_UNIX/real.log" "$LOG_UNIX/KESPremoval.log"
 done
 check "no line written through the links to files outside" "$OUTSIDE_BEFORE" "$(outside_files)"
-check "no line written to the log either" "37" "$(log_line_count)"
+check "no line written to the log either" "72" "$(log_line_count)"
 e2e_finish

@@ -27,8 +27,8 @@ echo "time: prefix creation: $((SECONDS - started)) s"
 started=$SECONDS
 echo "== guest: the whole removal with the shipped 32-bit program, started from a download folder"
 # The scenario's product lives in the 64-bit view, with its autostart value in both views;
-# the program asks for no view when it writes the run-once value, so finding that value in
-# the 32-bit view is the redirection a 32-bit process meets.
+# the program asks for no view when it writes the run-once value, so seeing the 32-bit
+# view's key written (and the value withdrawn there) is the redirection a 32-bit process meets.
 # Wine makes the prefix's Downloads a link to the Unix home folder, where Windows has a real
 # folder; the program names a folder reached through a link by where the link leads.
 downloads="$WINEPREFIX/drive_c/users/root/Downloads"
