@@ -15,7 +15,7 @@ unreached=(
   "    registry item add failed."
   "    Stop failed.  Error: Unable to stop KESPWindowsService (OpenService Error).  Error: Access is denied (5)."
   "    Stop failed.  Error: Unable to access the services database."
-  "    Removal failed.  Error: Unable to remove KESPWindowsService: it stopped, but the service manager would not open it for deletion or mark it for deletion.  Error #0"
+  "    Removal failed.  Error: Unable to remove KESPWindowsService: it stopped, but the service manager would not open it for deletion or mark it for deletion.  Error #<number>"
   # The copy is created new and only the program has it open, so holding it for its start
   # meets no other writer.
   "    <copy> launch failed.  Error: Unable to run the program: <copy> Error Message: The copy could not be opened against other writers: <system message> Nothing was started."

@@ -112,12 +112,20 @@ fresh_copy_lines() { # fresh_copy_lines <note>
   start_lines "" "$BUILT_EXE"
   printf '%s\n' "Copy $BUILT_EXE to $TEMP_TEXT" "    $1" "    Copy from: $BUILT_EXE to: $TEMP_TEXT success." \
     "Run $COPY_TEXT " "    $COPY_TEXT Launched OK"
-  removal_run_lines "" "Stop failed.  Error: $MISSING" \
-    "Removal failed.  Error: Unable to remove KESPWindowsService.  Stop step: $MISSING" "removal failed."
+  absent_product_removal_lines ""
 }
-check_fresh_copy_registered() {
-  capture_state fresh
-  check "run-once value, for the fresh copy" "\"$COPY_TEXT\" silent zapfiles" "$(state_of runonce.32)"
+# The removal run of an absent product: nothing to stop, remove or delete, so the run-once
+# value it registered is withdrawn again.
+absent_product_removal_lines() { # absent_product_removal_lines <command line>
+  removal_run_lines "$1" "Stop failed.  Error: $MISSING" \
+    "Removal failed.  Error: Unable to remove KESPWindowsService.  Stop step: $MISSING" "removal failed." \
+    "Delete failed.  Error: $HOME_DIR could not be deleted: File not found."
+}
+# The log's "Add" line names the copy that did the removal; the value is gone by the end.
+check_registered_then_withdrawn() {
+  capture_state registered
+  check_match "the run-once value written in the program's default view" ' runonce-written=32$' "$RUN_RESULT"
+  check "run-once value, withdrawn by the removal run" "absent" "$(state_of runonce.32)"
   COPY_TEXT=$COPY
 }
 
@@ -127,7 +135,7 @@ run_while_copy_held() { # run_while_copy_held [deletable]
   product hold "$COPY" 300 "$@" >/dev/null &
   local deadline=$((SECONDS + 60))
   while [ ! -f "$(unix_path "${TEMP_DIR}e2e_hold_ready")" ] && [ "$SECONDS" -lt "$deadline" ]; do sleep 0.1; done
-  run_program 60 28 "$SOURCE_DIR" "$BUILT_EXE"
+  run_program 60 32 "$SOURCE_DIR" "$BUILT_EXE"
 }
 release_held_copy() { : >"$(unix_path "${TEMP_DIR}e2e_hold_release")"; wait; }
 
@@ -140,20 +148,20 @@ check "the held file, not overwritten" "0" "$(stat -c %s "$(unix_path "$COPY")")
 find_fresh_copy
 compare_log <(fresh_copy_lines \
   "The file already at $COPY could not be deleted: Sharing violation. The copy is made under a fresh name.")
-check_fresh_copy_registered
+check_registered_then_withdrawn
 
 echo "== 6. a link at the copy's place, planted to take the elevated deletion elsewhere"
 product cleanup >/dev/null
 OUTSIDE="$SCRATCH/outside-target.exe"
 echo "not ours" >"$OUTSIDE"
 ln -s "$OUTSIDE" "$(unix_path "$COPY")"
-run_program 60 28 "$SOURCE_DIR" "$BUILT_EXE"
+run_program 60 32 "$SOURCE_DIR" "$BUILT_EXE"
 check "the link's target, neither deleted nor overwritten" "not ours" "$(cat "$OUTSIDE" 2>&1)"
 rm -f "$(unix_path "$COPY")"
 find_fresh_copy
 compare_log <(fresh_copy_lines "The file already at $COPY is a link, left as it is so that what it points to is \
 not deleted. The copy is made under a fresh name.")
-check_fresh_copy_registered
+check_registered_then_withdrawn
 
 echo "== 7. the copy's name still taken at the creation: the file there is held by one who lets it be deleted"
 product cleanup >/dev/null
@@ -164,7 +172,7 @@ check "the deleted file's name, free once the holder let go" "no" "$(exists "$(u
 find_fresh_copy
 compare_log <(fresh_copy_lines \
   "The copy could not be created at $COPY: File exists. The copy is made under a fresh name.")
-check_fresh_copy_registered
+check_registered_then_withdrawn
 
 echo "== 8. a temporary directory so deep that the next logon's command does not fit"
 product cleanup >/dev/null
@@ -198,28 +206,23 @@ COPY_TEXT=$COPY
 ROOT_EXE='C:\VuzavoRURIvezarov.exe'
 cp "$UNINSTALLER" "$(unix_path "$ROOT_EXE")"
 trap 'rm -f "$(unix_path "$ROOT_EXE")"; product cleanup >/dev/null' EXIT
-run_program 60 27 'C:\' "$ROOT_EXE"
-capture_state root
-check "run-once value, for the copy in the temporary directory" "\"$COPY\" silent zapfiles" "$(state_of runonce.32)"
-compare_log <(
-  first_run_lines "" "$ROOT_EXE" ""
-  removal_run_lines "" "Stop failed.  Error: $MISSING" \
-    "Removal failed.  Error: Unable to remove KESPWindowsService.  Stop step: $MISSING" "removal failed."
-)
+run_program 60 31 'C:\' "$ROOT_EXE"
+check_registered_then_withdrawn
+compare_log <(first_run_lines "" "$ROOT_EXE" "" && absent_product_removal_lines "")
 
 echo "== 10. a silent start ends once the removal has; a start without \"silent\" ends at once"
 for words in silent ""; do
   product cleanup >/dev/null
   product install 64 service >/dev/null || fail "the stand-in product was not installed"
-  run_program 120 27 "$SOURCE_DIR" "$BUILT_EXE" $words
+  run_program 120 31 "$SOURCE_DIR" "$BUILT_EXE" $words
   capture_state "waited-$words"
   check "service" "absent" "$(state_of service)"
   check "configuration key" "absent" "$(state_of config.64)"
   if [ -n "$words" ]; then
-    check_match "the log when the silent start ended: every line of both runs" " atexit=27 " "$RUN_RESULT"
+    check_match "the log when the silent start ended: every line of both runs" " atexit=31 " "$RUN_RESULT"
     compare_log <(first_run_lines "silent" "$BUILT_EXE" "silent " && removal_run_lines "silent ")
   else
-    check_match "the log when the start ended: only the first run's own lines" " atexit=(9|1[0-9]|2[0-6]) " "$RUN_RESULT"
+    check_match "the log when the start ended: only the first run's own lines" " atexit=(9|[12][0-9]|30) " "$RUN_RESULT"
   fi
 done
 e2e_finish
