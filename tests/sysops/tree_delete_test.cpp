@@ -11,11 +11,13 @@
 
 #include <cwchar>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/import_swap.h"
 #include "support/test_process.h"
 #include "sysops/elevated_launch.h"
+#include "sysops/files_by_handle.h"
 #include "sysops/tree_delete.h"
 
 using testsupport::FileExists;
@@ -257,4 +259,34 @@ TEST(DeleteTree, DeletesWhereThePosixDeleteIsNotSupported) {
   char errorText[2048] = {};
   EXPECT_TRUE(DeleteTree(home.c_str(), root.path().size(), errorText)) << errorText;
   EXPECT_FALSE(FileExists(home));
+}
+
+namespace {
+
+const wchar_t* g_finalPathAnswer;
+
+DWORD WINAPI FinalPathAnswering(HANDLE, LPWSTR path, DWORD capacity, DWORD) {
+  const size_t length = std::wcslen(g_finalPathAnswer);
+  if (length >= capacity) return static_cast<DWORD>(length + 1);
+  std::wmemcpy(path, g_finalPathAnswer, length + 1);
+  return static_cast<DWORD>(length);
+}
+
+}  // namespace
+
+// A final path comes with "\\?\" before it, or "\\?\UNC\" before a server's share, which
+// Wine gives for no handle; what is left must name the same place.
+TEST(GetFinalPathOf, TakesOffThePlatformsPrefixAndKeepsAServersTwoBackslashes) {
+  ImportSwap finalPath("kernel32.dll", "GetFinalPathNameByHandleW", reinterpret_cast<void*>(&FinalPathAnswering));
+  ASSERT_TRUE(finalPath.Active());
+  const std::pair<const wchar_t*, std::wstring> rows[] = {
+      {L"\\\\?\\UNC\\server\\share\\Temp", L"\\\\server\\share\\Temp"},
+      {L"\\\\?\\C:\\Temp", L"C:\\Temp"},
+  };
+  for (const auto& row : rows) {
+    g_finalPathAnswer = row.first;
+    wchar_t path[300] = {};
+    EXPECT_TRUE(GetFinalPathOf(GetCurrentProcess(), path, 300));
+    EXPECT_TRUE(row.second == path) << std::string(row.second.begin(), row.second.end());
+  }
 }
