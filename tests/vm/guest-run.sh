@@ -17,9 +17,13 @@ machine=$(od -An -tx2 -j$((pe + 4)) -N2 "$TESSIVANE_BUILD_DIR/VuzavoRURIvezarov.
 # machine its making can leave the 32-bit side without its libraries (such a program then
 # ends with 0xC0000135 after waiting in vain), which is no fault of the program under test.
 runs_32bit() {
-  local arch
-  arch=$(timeout 300 /usr/lib/wine/wine64 'C:\windows\syswow64\cmd.exe' /c 'echo %PROCESSOR_ARCHITECTURE%' 2>/dev/null | tr -d '\r')
-  [ "$arch" = x86 ]
+  local answer
+  # Started by a 64-bit program, as the scenario starts the program under test.
+  answer=$(timeout 300 /usr/lib/wine/wine64 cmd /c 'C:\windows\syswow64\cmd.exe' /c echo tessivane-32-bit-ok 2>&1 | tr -d '\r')
+  if ! grep -qx tessivane-32-bit-ok <<<"$answer"; then
+    echo "the prefix's 32-bit cmd.exe answered: $(tail -n 3 <<<"$answer" | tr '\n' ' ')"
+    return 1
+  fi
 }
 make_prefix() {
   sh "$TESSIVANE_SOURCE_DIR/tests/wine/prefix-setup.sh" "$WINEPREFIX" "$TESSIVANE_BUILD_DIR" && runs_32bit
@@ -29,7 +33,9 @@ echo "== guest: a 64-bit Wine prefix"
 if ! make_prefix; then
   echo "time: prefix creation, first attempt: $((SECONDS - started)) s; it runs no 32-bit program, made again"
   tail -n 10 "$WINEPREFIX.log"
+  started=$SECONDS
   if ! make_prefix; then
+    echo "time: prefix creation, second attempt: $((SECONDS - started)) s"
     echo "PREFIX: the guest's Wine prefix could not be made to run a 32-bit program, twice; the shipped program was not run"
     tail -n 30 "$WINEPREFIX.log"
     exit 3
