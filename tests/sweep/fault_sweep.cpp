@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <string>
 #include <utility>
@@ -353,7 +354,12 @@ std::string StandIn(const std::string& command) {
 
 // The stand-in's pieces, where the run mode has them (the relaunch touches none).
 std::map<std::string, std::string> MachineState(const std::string& mode) {
-  if (mode != "relaunch") return Record(StandIn("state"));
+  if (mode != "relaunch") {
+    // Read again when the answer came back cut short: a loaded machine is no changed one.
+    std::map<std::string, std::string> state;
+    for (int attempt = 0; attempt < 3 && state.count("tempcopies") == 0; ++attempt) state = Record(StandIn("state"));
+    return state;
+  }
   return {{"program", ReadWholeFile(std::string(kSweepFolder) + "\\Downloads\\" + kProgramName)}};
 }
 
@@ -469,11 +475,20 @@ void Prepare(const std::string& mode) {
   DeleteFileA(copy.c_str());
   DeleteFileA((copy + ".started").c_str());
   if (mode == "relaunch") return;
-  StandIn("cleanup");
+  // The stand-in's install puts back whatever of its pieces a run took (the service is
+  // registered anew); the run-once value is the run's own.
+  for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce", 0,
+                      KEY_SET_VALUE | view, &key) == ERROR_SUCCESS) {
+      RegDeleteValueA(key, "KESPCleanup");
+      RegCloseKey(key);
+    }
+  }
   StandIn(mode == "removal" ? "install 64 service" : "install 64");
   if (mode != "cleanup") return;
   // A small tree with read-only, hidden and nested entries beside the stand-in's own.
-  const std::string home = Record(StandIn("paths"))["home"];
+  const std::string home = LogPath().substr(0, LogPath().size() - std::strlen(kLogSuffix)) + "\\Halvorne\\KESPWindowsService";
   const std::pair<std::string, DWORD> entries[] = {
       {"\\nested", 0}, {"\\nested\\deeper", FILE_ATTRIBUTE_HIDDEN}, {"\\nested\\deeper\\last", 0}};
   for (const auto& entry : entries) CreateDirectoryA((home + entry.first).c_str(), nullptr);
@@ -482,6 +497,7 @@ void Prepare(const std::string& mode) {
       {"\\hidden.txt", FILE_ATTRIBUTE_HIDDEN},
       {"\\nested\\deeper\\last\\both.txt", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN}};
   for (const auto& file : files) {
+    SetFileAttributesA((home + file.first).c_str(), FILE_ATTRIBUTE_NORMAL);
     WriteWholeFile(home + file.first, "entry");
     SetFileAttributesA((home + file.first).c_str(), file.second);
   }
@@ -521,6 +537,7 @@ Counts SweepMode(const std::string& mode, const std::string& program, const std:
   const ULONGLONG started = GetTickCount64();
   Counts counts;
   std::string ending;
+  StandIn("cleanup");
   Prepare(mode);
   const std::string outsideBefore = Outside(MachineState(mode));
   std::map<std::string, std::string> clean = RunOnce(program, words, 0, &ending);
@@ -533,11 +550,16 @@ Counts SweepMode(const std::string& mode, const std::string& program, const std:
     counts.crashed = 1;
     return counts;
   }
-  for (long k = 1; k <= calls; ++k) {
+  // TESSIVANE_SWEEP_CALLS=<first>-<last> repeats only those rows, to look at them again.
+  long first = 1;
+  long last = calls;
+  if (const char* only = std::getenv("TESSIVANE_SWEEP_CALLS")) std::sscanf(only, "%ld-%ld", &first, &last);
+  for (long k = first; k <= calls && k <= last; ++k) {
     Prepare(mode);
     std::map<std::string, std::string> run = RunOnce(program, words, k, &ending);
     const std::string what = "call " + std::to_string(k) + " (" + run["failed"] + ")";
     ++counts.injected;
+    if (k % 100 == 0) std::printf("  %s: %ld of %ld calls failed so far\n", mode.c_str(), k, calls), std::fflush(stdout);
     if (!ending.empty()) {
       std::printf("  %s, %s: %s (exit code %s)\n", mode.c_str(), what.c_str(), ending.c_str(), run["exit"].c_str());
       (ending == "hung" ? counts.hung : counts.crashed) += 1;
@@ -550,8 +572,10 @@ Counts SweepMode(const std::string& mode, const std::string& program, const std:
     }
     state = MachineState(mode);
     counts.falseLines += FalseLines(mode, cleanLines, std::strtoul(run["linesAtFault"].c_str(), nullptr, 10), what, state);
-    if (Outside(state) != outsideBefore) {
-      std::printf("  %s, %s: the neighbours changed\n", mode.c_str(), what.c_str());
+    const std::string outside = Outside(state);
+    if (outside != outsideBefore) {
+      std::printf("  %s, %s: the neighbours changed from\n%s  to\n%s", mode.c_str(), what.c_str(), outsideBefore.c_str(),
+                  outside.c_str());
       ++counts.outside;
     }
   }
@@ -597,6 +621,7 @@ int Sweep(const std::vector<std::string>& only) {
   }
   StandIn("cleanup");
   DeleteFileA(inTemp.c_str());
+  DeleteFileA(LogPath().c_str());
   RemoveTree(kSweepFolder);
   std::printf("fault sweep took %.0f s\n", static_cast<double>(GetTickCount64() - started) / 1000.0);
   std::printf("fault sweep: %ld faults injected: %ld crashed, %ld hung, %ld leaked, %ld false lines, %ld outside\n",
