@@ -102,5 +102,9 @@ if [ "$rc" = 0 ]; then
   echo "PASSED: the shipped 32-bit program"
   exit 0
 fi
+if [ "$rc" = 3 ]; then
+  echo "FAILED: the guest's Wine prefix could not be made (twice), so the shipped program was not run; this says nothing about the program"
+  exit 1
+fi
 echo "FAILED: the guest reported [${rc:-no result}] (qemu exit $qemu_rc)"
 exit 1

@@ -12,10 +12,13 @@
 #include <cstring>
 #include <cwchar>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/import_swap.h"
 #include "support/test_process.h"
+#include "sysops/elevated_launch.h"
+#include "sysops/files_by_handle.h"
 #include "sysops/tree_delete.h"
 
 using testsupport::FileExists;
@@ -44,11 +47,14 @@ BOOL WINAPI InformationShowingLinks(HANDLE handle, LPBY_HANDLE_FILE_INFORMATION 
   return got;
 }
 
+// Where InformationMovingSome reaches what it moves: \elsewhere unless this names a folder.
+std::wstring g_siblingOf;
+
 // An entry whose name holds "moved" is reached in \elsewhere on its volume.
 BOOL WINAPI InformationMovingSome(HANDLE handle, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID information, DWORD size) {
   const std::wstring name = kind == FileNameInfo ? ReachedName(handle) : std::wstring();
   if (name.find(L"moved") == std::wstring::npos) return g_informationEx(handle, kind, information, size);
-  const std::wstring moved = L"\\elsewhere\\" + name;
+  const std::wstring moved = (g_siblingOf.empty() ? L"\\elsewhere" : g_siblingOf) + L"\\" + name;
   FILE_NAME_INFO* reached = static_cast<FILE_NAME_INFO*>(information);
   reached->FileNameLength = static_cast<DWORD>(moved.size() * sizeof(wchar_t));
   std::wmemcpy(reached->FileName, moved.data(), moved.size());
@@ -296,4 +302,183 @@ TEST(DeleteTreeOplock, LeavesAnEntryWhoseOpenWouldWaitAndCancelsADeleteThatWaits
   EXPECT_FALSE(FileExists(home + "\\plain.txt"));
   EXPECT_NE(std::string::npos, std::string(errorText).find(" 1 more could not be deleted either.")) << errorText;
   CloseHandle(g_cancelled);
+}
+
+// ---- answers and flags Wine never shows ------------------------------------------------
+
+namespace {
+
+decltype(&NtCreateFile) g_createFile;
+std::vector<ULONG> g_relativeOpenOptions;
+
+NTSTATUS NTAPI CreateFileRecordingOptions(PHANDLE handle, ACCESS_MASK access, POBJECT_ATTRIBUTES attributes,
+                                          PIO_STATUS_BLOCK status, PLARGE_INTEGER size, ULONG fileAttributes,
+                                          ULONG share, ULONG disposition, ULONG options, PVOID ea, ULONG eaLength) {
+  if (attributes->RootDirectory != nullptr) g_relativeOpenOptions.push_back(options);
+  return g_createFile(handle, access, attributes, status, size, fileAttributes, share, disposition, options, ea, eaLength);
+}
+
+// Which call on the handles of entries with a given name fails, and how.
+struct Refusal {
+  std::wstring name;
+  FILE_INFO_BY_HANDLE_CLASS kind;  // for GetFileInformationByHandleEx
+  int failAt;                      // the failing call on that name, 1-based; 0: none
+  DWORD error;
+  int seen;
+};
+Refusal g_refusal;
+
+bool RefuseNow(HANDLE handle) { return ReachedName(handle) == g_refusal.name && ++g_refusal.seen == g_refusal.failAt; }
+
+BOOL WINAPI InformationRefusing(HANDLE handle, LPBY_HANDLE_FILE_INFORMATION information) {
+  if (g_refusal.kind == FileBasicInfo && RefuseNow(handle)) return SetLastError(g_refusal.error), FALSE;
+  return g_information(handle, information);
+}
+
+BOOL WINAPI InformationExRefusing(HANDLE handle, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID information, DWORD size) {
+  if (kind == g_refusal.kind && kind != FileBasicInfo && RefuseNow(handle)) return SetLastError(g_refusal.error), FALSE;
+  return g_informationEx(handle, kind, information, size);
+}
+
+// A volume that does not know the POSIX delete, as FAT answers on Windows.
+BOOL WINAPI SetInformationWithoutPosixDelete(HANDLE handle, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID information,
+                                             DWORD size) {
+  if (kind == static_cast<FILE_INFO_BY_HANDLE_CLASS>(21)) return SetLastError(ERROR_NOT_SUPPORTED), FALSE;
+  return g_setInformation(handle, kind, information, size);
+}
+
+// The text the program gives for a last error.
+std::string SystemText(DWORD error) {
+  char text[2048] = {};
+  SetLastError(error);
+  GetLastErrorText(text);
+  return text;
+}
+
+// <scratch>\Halvorne\home with a read-only file and data\inside.txt; answers home's path.
+std::string MakeTree(const ScratchFolder& root) {
+  const std::string home = root / "Halvorne\\home";
+  EXPECT_TRUE(CreateDirectoryA((root / "Halvorne").c_str(), nullptr) && CreateDirectoryA(home.c_str(), nullptr) &&
+              CreateDirectoryA((home + "\\data").c_str(), nullptr));
+  EXPECT_TRUE(WriteWholeFile(home + "\\data\\inside.txt", "i") && WriteWholeFile(home + "\\readonly.txt", "r"));
+  SetFileAttributesA((home + "\\readonly.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+  return home;
+}
+
+}  // namespace
+
+// On Windows a relative open without FILE_OPEN_REPARSE_POINT follows the link it opens;
+// Wine follows its links whatever the flag, so only the flags themselves can show it.
+TEST(DeleteTree, OpensEveryEntryAsItself) {
+  ImportSwap createFile("ntdll.dll", "NtCreateFile", reinterpret_cast<void*>(&CreateFileRecordingOptions));
+  ASSERT_TRUE(createFile.Active());
+  g_createFile = createFile.Original<decltype(&NtCreateFile)>();
+  g_relativeOpenOptions.clear();
+  const ScratchFolder root("tree_flags");
+  const std::string home = MakeTree(root);
+  char errorText[2048] = {};
+  EXPECT_EQ(TreeDeletion::kDeleted, DeleteTree(root.path().c_str(), "\\Halvorne\\home", errorText)) << errorText;
+  // Halvorne, home, readonly.txt, data, inside.txt.
+  EXPECT_GE(g_relativeOpenOptions.size(), 5u);
+  for (ULONG options : g_relativeOpenOptions) EXPECT_NE(0u, options & FILE_OPEN_REPARSE_POINT) << std::hex << options;
+}
+
+// An entry reached in a sibling of the tree whose name begins with the tree's own
+// (...\home2\...) is reached outside the tree: it stays.
+TEST(DeleteTree, KeepsAnEntryReachedInASiblingNamedLikeTheTree) {
+  ImportSwap informationEx("kernel32.dll", "GetFileInformationByHandleEx", reinterpret_cast<void*>(&InformationMovingSome));
+  ASSERT_TRUE(informationEx.Active());
+  g_informationEx = informationEx.Original<decltype(&GetFileInformationByHandleEx)>();
+  const ScratchFolder root("tree_sibling");
+  const std::string home = MakeTree(root);
+  ASSERT_TRUE(WriteWholeFile(home + "\\moved.txt", "m"));
+  // "\elsewhere\moved.txt" becomes "<home>2\moved.txt" on the volume.
+  g_siblingOf = std::wstring(home.begin() + 2, home.end()) + L"2";
+  char errorText[2048] = {};
+  EXPECT_EQ(TreeDeletion::kStays, DeleteTree(root.path().c_str(), "\\Halvorne\\home", errorText));
+  g_siblingOf.clear();
+  EXPECT_EQ(0u, std::string(errorText).find(home + "\\moved.txt" + kLinkStays)) << errorText;
+  EXPECT_TRUE(FileExists(home + "\\moved.txt"));
+}
+
+// The tree's own folder opened but not walkable, or a folder whose listing failed: the
+// answer is "not deleted", for the reason the platform gave.
+TEST(DeleteTree, NamesAFolderThatCouldNotBeWalkedWithTheReason) {
+  ImportSwap information("kernel32.dll", "GetFileInformationByHandle", reinterpret_cast<void*>(&InformationRefusing));
+  ImportSwap informationEx("kernel32.dll", "GetFileInformationByHandleEx", reinterpret_cast<void*>(&InformationExRefusing));
+  ASSERT_TRUE(information.Active() && informationEx.Active());
+  g_information = information.Original<decltype(&GetFileInformationByHandle)>();
+  g_informationEx = informationEx.Original<decltype(&GetFileInformationByHandleEx)>();
+  struct Row {
+    const wchar_t* name;
+    FILE_INFO_BY_HANDLE_CLASS kind;  // FileBasicInfo: GetFileInformationByHandle
+    int failAt;
+    const char* named;  // below home
+    bool dataStays;
+  };
+  const Row rows[] = {
+      // The home folder's information (after the check that it is a real folder) and path.
+      {L"home", FileBasicInfo, 2, "", true},
+      {L"home", FileNameInfo, 1, "", true},
+      // A listing that fails is no end of the listing.
+      {L"data", FileFullDirectoryInfo, 1, "\\data", true},
+      {L"home", FileFullDirectoryInfo, 1, "", true},
+  };
+  int number = 0;
+  for (const Row& row : rows) {
+    const ScratchFolder root("tree_unwalkable" + std::to_string(++number));
+    const std::string home = MakeTree(root);
+    g_refusal = {row.name, row.kind, row.failAt, ERROR_ACCESS_DENIED, 0};
+    char errorText[2048] = {};
+    EXPECT_EQ(TreeDeletion::kStays, DeleteTree(root.path().c_str(), "\\Halvorne\\home", errorText)) << number;
+    g_refusal = {};
+    // The first thing named, whatever the restart's part of the text says after it.
+    EXPECT_EQ(0u, std::string(errorText).find(home + row.named + " could not be deleted: " + SystemText(ERROR_ACCESS_DENIED)))
+        << number << ": " << errorText;
+    EXPECT_TRUE(FileExists(home + "\\data\\inside.txt")) << number;
+  }
+}
+
+// Where the POSIX delete is unknown (ERROR_NOT_SUPPORTED on FAT), the plain delete serves,
+// read-only files included.
+TEST(DeleteTree, DeletesWhereThePosixDeleteIsNotSupported) {
+  ImportSwap setInformation("kernel32.dll", "SetFileInformationByHandle",
+                            reinterpret_cast<void*>(&SetInformationWithoutPosixDelete));
+  ASSERT_TRUE(setInformation.Active());
+  g_setInformation = setInformation.Original<decltype(&SetFileInformationByHandle)>();
+  const ScratchFolder root("tree_fat");
+  const std::string home = MakeTree(root);
+  char errorText[2048] = {};
+  EXPECT_EQ(TreeDeletion::kDeleted, DeleteTree(root.path().c_str(), "\\Halvorne\\home", errorText)) << errorText;
+  EXPECT_FALSE(FileExists(home));
+}
+
+namespace {
+
+const wchar_t* g_finalPathAnswer;
+
+DWORD WINAPI FinalPathAnswering(HANDLE, LPWSTR path, DWORD capacity, DWORD) {
+  const size_t length = std::wcslen(g_finalPathAnswer);
+  if (length >= capacity) return static_cast<DWORD>(length + 1);
+  std::wmemcpy(path, g_finalPathAnswer, length + 1);
+  return static_cast<DWORD>(length);
+}
+
+}  // namespace
+
+// A final path comes with "\\?\" before it, or "\\?\UNC\" before a server's share, which
+// Wine gives for no handle; what is left must name the same place.
+TEST(GetFinalPathOf, TakesOffThePlatformsPrefixAndKeepsAServersTwoBackslashes) {
+  ImportSwap finalPath("kernel32.dll", "GetFinalPathNameByHandleW", reinterpret_cast<void*>(&FinalPathAnswering));
+  ASSERT_TRUE(finalPath.Active());
+  const std::pair<const wchar_t*, std::wstring> rows[] = {
+      {L"\\\\?\\UNC\\server\\share\\Temp", L"\\\\server\\share\\Temp"},
+      {L"\\\\?\\C:\\Temp", L"C:\\Temp"},
+  };
+  for (const auto& row : rows) {
+    g_finalPathAnswer = row.first;
+    wchar_t path[300] = {};
+    EXPECT_TRUE(GetFinalPathOf(GetCurrentProcess(), path, 300));
+    EXPECT_TRUE(row.second == path) << std::string(row.second.begin(), row.second.end());
+  }
 }

@@ -72,3 +72,28 @@ TEST(SpellPath, NamesAPathExactlyOrByTheShortFormOfItsForeignNamesButNeverByALoo
     EXPECT_TRUE(spelled == place.spelled) << "acts on " << Narrow(place.spelled);
   }
 }
+
+namespace {
+
+decltype(&WideCharToMultiByte) g_toCodePage;
+
+// A code page that takes no best-fit flag, as the UTF-8 system code page Windows offers:
+// the program then converts without the flag and only reading the text back can tell.
+int WINAPI ToCodePageWithoutFlags(UINT codePage, DWORD flags, LPCWCH wide, int wideLength, LPSTR text, int size,
+                                  LPCCH defaultChar, LPBOOL usedDefault) {
+  if (flags & WC_NO_BEST_FIT_CHARS) return SetLastError(ERROR_INVALID_FLAGS), 0;
+  return g_toCodePage(codePage, flags, wide, wideLength, text, size, defaultChar, usedDefault);
+}
+
+}  // namespace
+
+TEST(ExactText, RefusesALookAlikeOfTheSameLengthWhereTheCodePageTakesNoFlags) {
+  if (GetACP() != 1252) GTEST_SKIP() << "written for code page 1252, not " << GetACP();
+  testsupport::ImportSwap toCodePage("kernel32.dll", "WideCharToMultiByte", reinterpret_cast<void*>(&ToCodePageWithoutFlags));
+  ASSERT_TRUE(toCodePage.Active());
+  g_toCodePage = toCodePage.Original<decltype(&WideCharToMultiByte)>();
+  char text[64] = {};
+  EXPECT_FALSE(ExactText(L"\u0141ukasz", text, sizeof(text))) << text;
+  EXPECT_TRUE(ExactText(L"Zo\u00eb", text, sizeof(text)));
+  EXPECT_EQ("Zo\xEB", std::string(text));
+}
