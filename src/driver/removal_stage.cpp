@@ -55,7 +55,7 @@ void Removal(DriverBuffers* buffers) {
                        "Windows runs from RunOnce, even with the short form of the copy's path; it was not written.");
   } else {
     registered = made == RunOnceCommand::kWritable &&
-                            SetRegistryString(HKEY_LOCAL_MACHINE, kRunOnceKey, kRunOnceValueName, command);
+                 SetRegistryString(HKEY_LOCAL_MACHINE, kRunOnceKey, kRunOnceValueName, command);
     LogResult(buffers, registered ? "registry item added" : "registry item add failed.");
   }
 

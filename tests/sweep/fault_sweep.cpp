@@ -145,8 +145,11 @@ const Word kOutOfMemoryResult = 0x8007000Eu;   // E_OUTOFMEMORY
 // function is found by the delay-load helper at its first call, and the sweep is of the
 // program's own calls, not of the helper's.
 const Fault kFaults[] = {
+    {"kernel32.dll", "CancelSynchronousIo", FALSE, ERROR_NOT_FOUND},
     {"kernel32.dll", "CreateDirectoryA", FALSE, ERROR_ACCESS_DENIED},
+    {"kernel32.dll", "CreateEventW", kNull, ERROR_NOT_ENOUGH_MEMORY},
     {"kernel32.dll", "CreateFileW", kInvalidHandle, ERROR_SHARING_VIOLATION},
+    {"kernel32.dll", "CreateThread", kNull, ERROR_NOT_ENOUGH_MEMORY},
     {"kernel32.dll", "FlushFileBuffers", FALSE, ERROR_DISK_FULL},
     {"kernel32.dll", "FormatMessageA", 0, ERROR_NOT_ENOUGH_MEMORY},
     {"kernel32.dll", "GetFileAttributesA", kInvalidDword, ERROR_ACCESS_DENIED},
@@ -159,11 +162,17 @@ const Fault kFaults[] = {
     {"kernel32.dll", "GetShortPathNameW", 0, ERROR_ACCESS_DENIED},
     {"kernel32.dll", "GetTempPathW", 0, ERROR_NOT_ENOUGH_MEMORY},
     {"kernel32.dll", "HeapAlloc", kNull, ERROR_NOT_ENOUGH_MEMORY},
+    {"kernel32.dll", "K32GetMappedFileNameW", 0, ERROR_ACCESS_DENIED},
+    {"kernel32.dll", "MoveFileExW", FALSE, ERROR_ACCESS_DENIED},
     {"kernel32.dll", "MultiByteToWideChar", 0, ERROR_NOT_ENOUGH_MEMORY},
+    {"kernel32.dll", "OpenProcess", kNull, ERROR_ACCESS_DENIED},
+    {"kernel32.dll", "OpenThread", kNull, ERROR_ACCESS_DENIED},
     {"kernel32.dll", "ReOpenFile", kInvalidHandle, ERROR_SHARING_VIOLATION},
     {"kernel32.dll", "ReadFile", FALSE, ERROR_ACCESS_DENIED},
     {"kernel32.dll", "SetDllDirectoryA", FALSE, ERROR_ACCESS_DENIED},
+    {"kernel32.dll", "SetEvent", FALSE, ERROR_ACCESS_DENIED},
     {"kernel32.dll", "SetFileInformationByHandle", FALSE, ERROR_ACCESS_DENIED},
+    {"kernel32.dll", "SetFilePointerEx", FALSE, ERROR_ACCESS_DENIED},
     {"kernel32.dll", "WaitForSingleObject", kInvalidDword, ERROR_ACCESS_DENIED},
     {"kernel32.dll", "WideCharToMultiByte", 0, ERROR_NOT_ENOUGH_MEMORY},
     {"kernel32.dll", "WriteFile", FALSE, ERROR_DISK_FULL},
@@ -172,16 +181,24 @@ const Fault kFaults[] = {
     {"advapi32.dll", "ControlService", FALSE, ERROR_ACCESS_DENIED},
     {"advapi32.dll", "ConvertStringSecurityDescriptorToSecurityDescriptorA", FALSE, ERROR_NOT_ENOUGH_MEMORY},
     {"advapi32.dll", "DeleteService", FALSE, ERROR_ACCESS_DENIED},
+    {"advapi32.dll", "EnumDependentServicesW", FALSE, ERROR_ACCESS_DENIED},
+    {"advapi32.dll", "GetKernelObjectSecurity", FALSE, ERROR_ACCESS_DENIED},
+    {"advapi32.dll", "GetTokenInformation", FALSE, ERROR_ACCESS_DENIED},
+    {"advapi32.dll", "OpenProcessToken", FALSE, ERROR_ACCESS_DENIED},
     {"advapi32.dll", "OpenSCManagerA", kNull, ERROR_ACCESS_DENIED},
     {"advapi32.dll", "OpenServiceA", kNull, ERROR_ACCESS_DENIED},
     {"advapi32.dll", "QueryServiceStatus", FALSE, ERROR_ACCESS_DENIED},
+    {"advapi32.dll", "QueryServiceStatusEx", FALSE, ERROR_ACCESS_DENIED},
     {"advapi32.dll", "RegCreateKeyExA", ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED},
     {"advapi32.dll", "RegDeleteKeyExA", ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED},
-    {"advapi32.dll", "RegDeleteValueA", ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED},
-    {"advapi32.dll", "RegEnumKeyExA", ERROR_NOT_ENOUGH_MEMORY, ERROR_NOT_ENOUGH_MEMORY},
+    {"advapi32.dll", "RegDeleteValueW", ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED},
+    {"advapi32.dll", "RegEnumKeyExW", ERROR_NOT_ENOUGH_MEMORY, ERROR_NOT_ENOUGH_MEMORY},
     {"advapi32.dll", "RegOpenKeyExA", ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED},
-    {"advapi32.dll", "RegQueryValueExA", ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED},
+    {"advapi32.dll", "RegOpenKeyExW", ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED},
+    {"advapi32.dll", "RegQueryValueExW", ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED},
     {"advapi32.dll", "RegSetValueExW", ERROR_DISK_FULL, ERROR_DISK_FULL},
+    {"advapi32.dll", "SetKernelObjectSecurity", FALSE, ERROR_ACCESS_DENIED},
+    {"advapi32.dll", "SystemFunction036", FALSE, ERROR_NOT_ENOUGH_MEMORY},
     {"user32.dll", "CreateWindowExA", kNull, ERROR_NOT_ENOUGH_MEMORY},
     {"user32.dll", "UpdateWindow", FALSE, ERROR_NOT_ENOUGH_MEMORY},
     {"shell32.dll", "SHGetFolderLocation", kAccessDeniedResult, ERROR_ACCESS_DENIED},
@@ -400,7 +417,9 @@ bool LineIsTrue(const std::string& mode, const std::string& action, const std::s
   if (result == "    Service stopped") return state["service"] != "running";
   if (result == "    Service removed") return state["service"] == "absent";
   if (result == "    registry item removed") {
-    const std::string piece = action == "Remove the service registry path" ? "config" : "autostart";
+    const std::string piece = action == "Remove the service registry path" ? "config"
+                              : action.rfind("Remove KESPCleanup", 0) == 0 ? "runonce"
+                                                                          : "autostart";
     return state[piece + ".64"] == "absent" && state[piece + ".32"] == "absent";
   }
   if (result == "    Delete success") return state["home"] == "absent";
