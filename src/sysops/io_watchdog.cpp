@@ -7,12 +7,16 @@
 namespace {
 
 const DWORD kLookEveryMs = 250;
+const int kEndWaitAttempts = 3;
 
 DWORD WINAPI Watch(void* context) {
   IoWatchdog* watchdog = static_cast<IoWatchdog*>(context);
   LONG seen = 0;
   DWORD lasted = 0;
-  while (WaitForSingleObject(watchdog->stop, kLookEveryMs) == WAIT_TIMEOUT) {
+  while (InterlockedCompareExchange(&watchdog->ending, 0, 0) == 0) {
+    // A wait that fails returns at once: the look must still come a quarter second later,
+    // or a short call would be taken for a long one and cancelled.
+    if (WaitForSingleObject(watchdog->stop, kLookEveryMs) == WAIT_FAILED) Sleep(kLookEveryMs);
     const LONG call = InterlockedCompareExchange(&watchdog->call, 0, 0);
     lasted = call != 0 && call == seen ? lasted + kLookEveryMs : 0;
     seen = call;
@@ -27,6 +31,7 @@ DWORD WINAPI Watch(void* context) {
 
 bool StartIoWatchdog(IoWatchdog* watchdog) {
   watchdog->thread = nullptr;
+  watchdog->ending = 0;
   watchdog->call = 0;
   watchdog->lastCall = 0;
   watchdog->watched = OpenThread(THREAD_TERMINATE, FALSE, GetCurrentThreadId());
@@ -47,8 +52,14 @@ void DisarmIoWatchdog(IoWatchdog* watchdog) { InterlockedExchange(&watchdog->cal
 
 void StopIoWatchdog(IoWatchdog* watchdog) {
   if (watchdog->thread != nullptr && watchdog->thread != INVALID_HANDLE_VALUE) {
+    InterlockedExchange(&watchdog->ending, 1);
     SetEvent(watchdog->stop);
-    WaitForSingleObject(watchdog->thread, INFINITE);
+    // The thread reads the record, which is the caller's: it must have ended before the
+    // record goes, so a wait that failed is made again.
+    for (int attempt = 0; attempt < kEndWaitAttempts; ++attempt) {
+      if (WaitForSingleObject(watchdog->thread, INFINITE) != WAIT_FAILED) break;
+      Sleep(kLookEveryMs);
+    }
   }
   ReleaseHandle(&watchdog->thread);
   ReleaseHandle(&watchdog->watched);

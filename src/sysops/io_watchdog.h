@@ -13,7 +13,8 @@ const DWORD kIoCallBoundMs = 5000;
 struct IoWatchdog {
   HANDLE thread;   // the watchdog's own
   HANDLE watched;  // the thread whose calls it bounds
-  HANDLE stop;
+  HANDLE stop;          // wakes it early when it is to end
+  volatile LONG ending;  // ends it, even where the event could not be set
   volatile LONG call;  // the number of the call being made, 0 between calls
   LONG lastCall;
 };
