@@ -501,6 +501,18 @@ long FalseLines(const std::string& mode, const std::vector<std::string>& clean, 
     ownShape = lines;
     shape = &ownShape;
   }
+  // A run-once value that was never added, or that a home directory that stays still needs,
+  // is not withdrawn: the clean run's last two lines may be missing then.
+  const std::vector<std::string> withdrawal = {"Remove KESPCleanup from the RunOnce key", "    registry item removed"};
+  const bool mayKeepValue = std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+    return line == "    registry item add failed." || line.rfind("    Delete failed.", 0) == 0;
+  });
+  if (mayKeepValue && std::find(lines.begin(), lines.end(), withdrawal[0]) == lines.end() && shape->size() >= 2 &&
+      std::equal(withdrawal.begin(), withdrawal.end(), shape->end() - 2)) {
+    std::vector<std::string> withoutWithdrawal(shape->begin(), shape->end() - 2);
+    ownShape = std::move(withoutWithdrawal);
+    shape = &ownShape;
+  }
   size_t dropped = lines.size();
   if (lines.size() + 1 == shape->size() && linesAtFault < shape->size()) {
     // A line may be missing only where the fault came while it was being written.
@@ -510,10 +522,9 @@ long FalseLines(const std::string& mode, const std::vector<std::string>& clean, 
     report("the log has " + std::to_string(lines.size()) + " lines, the clean run's " + std::to_string(clean.size()));
     return wrong;
   }
-  // A value the run withdrew again can no longer show that it was added.
-  const auto withdrawal = std::find(lines.begin(), lines.end(), "Remove KESPCleanup from the RunOnce key");
-  state["runonce.withdrawn"] =
-      withdrawal != lines.end() && withdrawal + 1 != lines.end() && withdrawal[1] == "    registry item removed" ? "yes" : "no";
+  // A value the run set out to withdraw can no longer show that it was added, even where the
+  // withdrawal was answered as failed (one view's refusal fails it while the other's copy went).
+  state["runonce.withdrawn"] = std::find(lines.begin(), lines.end(), withdrawal[0]) != lines.end() ? "yes" : "no";
   std::string action;
   for (size_t index = 0; index < lines.size(); ++index) {
     const bool result = lines[index].rfind("    ", 0) == 0;
