@@ -80,7 +80,12 @@ std::vector<std::string> SplitLines(const std::string& text) {
   return lines;
 }
 
-// Runs a program to its end or the deadline (then ends it); its exit code, -2 for a hang.
+const long kHung = -2;
+const long kNotStarted = -3;
+
+// Runs a program to its end or the deadline (then ends it); its exit code, kHung for a hang,
+// kNotStarted when it could not be started. A start the machine refuses is tried again a
+// few times, and one it keeps refusing is told apart from a crash of the program.
 // Its output goes to the file named, when one is.
 long Run(const std::string& commandLine, const char* directory, const std::string& output, DWORD timeoutMs) {
   SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
@@ -95,19 +100,26 @@ long Run(const std::string& commandLine, const char* directory, const std::strin
   }
   PROCESS_INFORMATION started = {};
   std::string line = commandLine;
-  long exitCode = -1;
-  if (CreateProcessA(nullptr, &line[0], nullptr, nullptr, file != INVALID_HANDLE_VALUE, 0, nullptr, directory, &startup,
-                     &started)) {
+  long exitCode = kNotStarted;
+  bool running = false;
+  for (int attempt = 0; attempt < 5 && !running; ++attempt) {
+    if (attempt > 0) Sleep(1000);
+    running = CreateProcessA(nullptr, &line[0], nullptr, nullptr, file != INVALID_HANDLE_VALUE, 0, nullptr, directory,
+                             &startup, &started) != FALSE;
+  }
+  if (running) {
     DWORD code = 0;
     if (WaitForSingleObject(started.hProcess, timeoutMs) != WAIT_OBJECT_0) {
       TerminateProcess(started.hProcess, 1);
       WaitForSingleObject(started.hProcess, 5000);
-      exitCode = -2;
-    } else if (GetExitCodeProcess(started.hProcess, &code)) {
-      exitCode = static_cast<long>(code);
+      exitCode = kHung;
+    } else {
+      exitCode = GetExitCodeProcess(started.hProcess, &code) ? static_cast<long>(code) : -1;
     }
     CloseHandle(started.hThread);
     CloseHandle(started.hProcess);
+  } else {
+    std::printf("  could not start %s: error %lu\n", commandLine.c_str(), GetLastError());
   }
   if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
   return exitCode;
@@ -599,7 +611,7 @@ std::map<std::string, std::string> RunOnce(const std::string& program, const std
   const long exitCode = Run("\"" + program + "\" " + words, folder.c_str(), std::string(), kRunBoundMs);
   SetEnvironmentVariableA("TESSIVANE_FAULT_AT", nullptr);
   for (int wait = 0; wait < 200 && !NoUninstallerRuns(); ++wait) Sleep(50);
-  *ending = exitCode == -2 ? "hung" : exitCode != 0 ? "crashed" : "";
+  *ending = exitCode == kHung ? "hung" : exitCode == kNotStarted ? "not started" : exitCode != 0 ? "crashed" : "";
   std::map<std::string, std::string> record = Record(ReadWholeFile(report));
   record["failed"] = ReadWholeFile(report + ".fault");
   char code[16] = {};
