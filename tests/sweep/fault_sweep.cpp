@@ -102,10 +102,15 @@ long Run(const std::string& commandLine, const char* directory, const std::strin
   std::string line = commandLine;
   long exitCode = kNotStarted;
   bool running = false;
+  DWORD refusal = ERROR_SUCCESS;
   for (int attempt = 0; attempt < 5 && !running; ++attempt) {
     if (attempt > 0) Sleep(1000);
     running = CreateProcessA(nullptr, &line[0], nullptr, nullptr, file != INVALID_HANDLE_VALUE, 0, nullptr, directory,
                              &startup, &started) != FALSE;
+    if (!running) refusal = GetLastError();
+  }
+  if (running && refusal != ERROR_SUCCESS) {
+    std::printf("  started %s only when tried again: error %lu\n", commandLine.c_str(), refusal);
   }
   if (running) {
     DWORD code = 0;
@@ -119,7 +124,7 @@ long Run(const std::string& commandLine, const char* directory, const std::strin
     CloseHandle(started.hThread);
     CloseHandle(started.hProcess);
   } else {
-    std::printf("  could not start %s: error %lu\n", commandLine.c_str(), GetLastError());
+    std::printf("  could not start %s: error %lu\n", commandLine.c_str(), refusal);
   }
   if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
   return exitCode;
