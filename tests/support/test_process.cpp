@@ -30,9 +30,23 @@ HANDLE StartProgram(const std::string& commandLine, const char* workingDirectory
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
-  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      workingDirectory != nullptr ? folder.data() : nullptr, &startup, &process)) {
+  // A loaded machine's Wine now and then loses a new process while it starts and answers
+  // ERROR_INTERNAL_ERROR (1359) before any of the program has run; that start is the
+  // platform's failure, not the program's, so it is made again a few times, and said.
+  DWORD refusal = ERROR_SUCCESS;
+  bool started = false;
+  for (int attempt = 0; attempt < 5 && !started; ++attempt) {
+    if (attempt > 0) Sleep(1000);
+    started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                             workingDirectory != nullptr ? folder.data() : nullptr, &startup, &process) != FALSE;
+    if (!started) refusal = GetLastError();
+  }
+  if (!started) {
+    SetLastError(refusal);
     return nullptr;
+  }
+  if (refusal != ERROR_SUCCESS) {
+    std::fprintf(stderr, "note: %s started only when tried again (error %lu)\n", commandLine.c_str(), refusal);
   }
   CloseHandle(process.hThread);
   return process.hProcess;

@@ -22,7 +22,7 @@ const char kScratchRoot[] = "C:\\tessivane-tests";
 std::string CurrentTestName();
 
 // Starts commandLine in workingDirectory (null: the current one), both in UTF-8; the process
-// handle, or null when it could not be started.
+// handle, or null when it could not be started, however often it was tried.
 HANDLE StartProgram(const std::string& commandLine, const char* workingDirectory = nullptr);
 
 // Waits at most timeoutMs for the process and closes its handle. Returns the exit code, or
